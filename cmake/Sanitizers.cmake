@@ -1,0 +1,10 @@
+# TRELVAN_SANITIZE: empty, "address;undefined", "thread" or "fuzzer" (the last one for the libFuzzer targets).
+set(TRELVAN_SANITIZE "" CACHE STRING "Sanitizers to build with")
+if(TRELVAN_SANITIZE)
+  string(REPLACE ";" "," _san "${TRELVAN_SANITIZE}")
+  add_compile_options(-fsanitize=${_san} -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=${_san})
+  if("undefined" IN_LIST TRELVAN_SANITIZE)
+    add_compile_options(-fno-sanitize-recover=undefined)
+  endif()
+endif()

@@ -1,0 +1,65 @@
+#include "facade/Trelvan.h"
+
+#include <QDebug>
+
+#include "facade/FacadeLock.h"
+
+namespace {
+const Params kDefaultParams{1e9, 1e7, 0};
+}
+
+Trelvan::Trelvan()
+    : backend(nullptr),
+      init{},
+      visa(nullptr),
+      isPXA(false),
+      isHarogic(false),
+      params(kDefaultParams),
+      status(1),
+      resourceManager(0),
+      session(0) {
+    qDebug().noquote() << "Hello from Trelvan library!";
+    status = visa.Initialize(kVisaLibraryName);
+    qDebug().noquote() << QStringLiteral("Status of MiVisa initialsization: ") + QString::number(status);
+}
+
+Trelvan::~Trelvan() {
+    lockForTeardown(facadeMutex);
+    status = VI_ERROR_ABORT;
+    visa.Uninitialize();
+    facadeMutex.unlock();
+}
+
+int Trelvan::getStatus() { return status; }
+
+void Trelvan::setParam(Params p) {
+    if (backend) backend->setParams(p);
+}
+
+void Trelvan::setNumPts(int n) {
+    if (backend) backend->setNumPoints(n);
+}
+
+Params Trelvan::getParameters(suffix which) {
+    // With nothing connected the facade's own record is the best answer there is.
+    return backend ? backend->getParams(which) : params;
+}
+
+int Trelvan::getNumPTS(suffix which) { return backend ? backend->getNPts(which) : 0; }
+
+double Trelvan::getCurSampleRate() { return backend ? backend->getCurSampleRate() : 0.0; }
+
+void Trelvan::setExtSyncState(bool on) {
+    if (backend) backend->setExtSyncState(on);
+}
+
+void Trelvan::setExtSyncFreq(double frequency) {
+    if (backend) backend->setExtSyncFreq(frequency);
+}
+
+void Trelvan::getData(QVector<IQ_Elem>* samples) {
+    QMutexLocker hold(&facadeMutex);
+    if (samples == nullptr) return;
+    samples->resize(0);
+    if (backend) backend->getData(samples);
+}

@@ -1,0 +1,107 @@
+// VISA C types and the status, attribute and mode values this project uses.
+// Shared by the library's run-time binding and by our own VISA implementation.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+
+typedef int32_t ViStatus;
+typedef int32_t ViInt32;
+typedef uint32_t ViUInt32;
+typedef int16_t ViInt16;
+typedef uint16_t ViUInt16;
+typedef int8_t ViInt8;
+typedef uint8_t ViUInt8;
+typedef uint64_t ViUInt64;
+typedef char ViChar;
+typedef unsigned char ViByte;
+typedef uint16_t ViBoolean;
+
+typedef ViUInt32 ViObject;
+typedef ViUInt32 ViSession;
+typedef ViUInt32 ViFindList;
+typedef ViUInt32 ViEvent;
+typedef ViUInt32 ViEventType;
+typedef ViUInt32 ViEventFilter;
+typedef ViUInt32 ViAttr;
+typedef ViUInt32 ViAccessMode;
+typedef ViUInt32 ViJobId;
+typedef uint64_t ViAttrState;
+typedef uint64_t ViBusAddress;
+typedef uint64_t ViBusSize;
+typedef void* ViAddr;
+
+typedef ViChar* ViString;
+typedef const ViChar* ViConstString;
+typedef ViChar* ViRsrc;
+typedef const ViChar* ViConstRsrc;
+typedef ViChar* ViKeyId;
+typedef unsigned char* ViBuf;
+typedef unsigned char* ViPBuf;
+typedef const unsigned char* ViConstBuf;
+typedef va_list ViVAList;
+
+typedef ViSession* ViPSession;
+typedef ViFindList* ViPFindList;
+typedef ViUInt32* ViPUInt32;
+typedef ViUInt16* ViPUInt16;
+typedef ViUInt8* ViPUInt8;
+typedef ViUInt8* ViAUInt8;
+typedef ViUInt16* ViAUInt16;
+typedef ViUInt32* ViAUInt32;
+typedef ViEvent* ViPEvent;
+typedef ViEventType* ViPEventType;
+typedef ViJobId* ViPJobId;
+typedef ViAddr* ViPAddr;
+typedef ViBusAddress* ViPBusAddress;
+typedef ViStatus (*ViHndlr)(ViSession vi, ViEventType eventType, ViEvent event, ViAddr userHandle);
+
+// Status values.
+constexpr ViStatus VI_SUCCESS = 0;
+constexpr ViStatus VI_SUCCESS_TERM_CHAR = 0x3FFF0005;
+constexpr ViStatus VI_SUCCESS_MAX_CNT = 0x3FFF0006;
+constexpr ViStatus VI_ERROR_INV_OBJECT = static_cast<ViStatus>(0xBFFF000E);
+constexpr ViStatus VI_ERROR_RSRC_LOCKED = static_cast<ViStatus>(0xBFFF000F);
+constexpr ViStatus VI_ERROR_RSRC_NFOUND = static_cast<ViStatus>(0xBFFF0011);
+constexpr ViStatus VI_ERROR_INV_RSRC_NAME = static_cast<ViStatus>(0xBFFF0012);
+constexpr ViStatus VI_ERROR_TMO = static_cast<ViStatus>(0xBFFF0015);
+constexpr ViStatus VI_ERROR_NSUP_ATTR = static_cast<ViStatus>(0xBFFF001D);
+constexpr ViStatus VI_ERROR_NSUP_ATTR_STATE = static_cast<ViStatus>(0xBFFF001E);
+constexpr ViStatus VI_ERROR_ABORT = static_cast<ViStatus>(0xBFFF0030);
+constexpr ViStatus VI_ERROR_RAW_RD_PROT_VIOL = static_cast<ViStatus>(0xBFFF0035);
+constexpr ViStatus VI_ERROR_INV_SETUP = static_cast<ViStatus>(0xBFFF003A);
+constexpr ViStatus VI_ERROR_IO = static_cast<ViStatus>(0xBFFF003E);
+constexpr ViStatus VI_ERROR_NSUP_OPER = static_cast<ViStatus>(0xBFFF0067);
+constexpr ViStatus VI_ERROR_RSRC_BUSY = static_cast<ViStatus>(0xBFFF0072);
+constexpr ViStatus VI_ERROR_LIBRARY_NFOUND = static_cast<ViStatus>(0xBFFF009E);
+constexpr ViStatus VI_ERROR_CONN_LOST = static_cast<ViStatus>(0xBFFF00A6);
+
+// Attributes.
+constexpr ViAttr VI_ATTR_RSRC_NAME = 0xBFFF0002;
+constexpr ViAttr VI_ATTR_SEND_END_EN = 0x3FFF0016;
+constexpr ViAttr VI_ATTR_TERMCHAR = 0x3FFF0018;
+constexpr ViAttr VI_ATTR_TMO_VALUE = 0x3FFF001A;
+constexpr ViAttr VI_ATTR_SUPPRESS_END_EN = 0x3FFF0036;
+constexpr ViAttr VI_ATTR_TERMCHAR_EN = 0x3FFF0038;
+constexpr ViAttr VI_ATTR_MANF_NAME = 0xBFFF0072;
+constexpr ViAttr VI_ATTR_MODEL_NAME = 0xBFFF0077;
+constexpr ViAttr VI_ATTR_TCPIP_ADDR = 0xBFFF0195;
+constexpr ViAttr VI_ATTR_TCPIP_PORT = 0x3FFF0197;
+constexpr ViAttr VI_ATTR_TCPIP_NODELAY = 0x3FFF019A;
+constexpr ViAttr VI_ATTR_TCPIP_KEEPALIVE = 0x3FFF019B;
+constexpr ViAttr VI_ATTR_USB_SERIAL_NUM = 0xBFFF01A0;
+// Not named by the VISA standard: the "resource is in use" flag that discovery reads.
+constexpr ViAttr TRELVAN_ATTR_BUSY = 0x3FFF024A;
+
+// Modes and sizes.
+constexpr ViUInt32 VI_NULL = 0;
+constexpr ViUInt32 VI_TMO_IMMEDIATE = 0;
+constexpr ViUInt32 VI_TMO_INFINITE = 0xFFFFFFFFu;
+constexpr ViAccessMode VI_NO_LOCK = 0;
+constexpr ViAccessMode VI_EXCLUSIVE_LOCK = 1;
+constexpr ViAccessMode VI_SHARED_LOCK = 2;
+constexpr int VI_FIND_BUFLEN = 256;
+
+// The timeout that closes every timed exchange: the attribute's own identifier read as milliseconds
+// (about 12.4 days), in practice no timeout at all.
+constexpr ViUInt32 TRELVAN_TMO_RELAXED = 1073676314u;
