@@ -1,4 +1,31 @@
+// Discovery: the attached Harogic devices, then the VISA instruments that pass the vendor and model filters.
+#include <QDebug>
+#include <cstring>
+
 #include "facade/Trelvan.h"
+#include "util/Cp1251.h"
+#include "util/Split.h"
+
+namespace {
+
+// A find list longer than this is not a list of instruments on one bench.
+constexpr ViUInt32 kMaxResources = 1024;
+
+bool containsAny(const QString& text, std::initializer_list<const char*> needles) {
+    for (const char* n : needles)
+        if (text.contains(QString::fromUtf8(n), Qt::CaseInsensitive)) return true;
+    return false;
+}
+
+// One attribute of the resource the find list returned last, as the bytes before the first NUL.
+bool readText(DynamicVisa& visa, ViFindList list, ViAttr attribute, std::string& text) {
+    char buffer[VI_FIND_BUFLEN + 1] = {};
+    if (visa.viGetAttribute(list, attribute, buffer) != VI_SUCCESS) return false;
+    text.assign(buffer);
+    return true;
+}
+
+}  // namespace
 
 std::vector<DeviceData> Trelvan::getDevList() {
     ListOfDevices();
@@ -6,6 +33,67 @@ std::vector<DeviceData> Trelvan::getDevList() {
     return devices;
 }
 
-void Trelvan::ListOfDevices() { devices.clear(); }
+void Trelvan::DeviceAdd(char* address, std::string model, std::string serial, bool busy) {
+    DeviceData d;
+    if (address != nullptr) std::strncpy(d.address, address, sizeof d.address - 1);
+    d.model = std::move(model);
+    d.serial = std::move(serial);
+    d.busy = busy;
+    if (busy)
+        devices.push_back(std::move(d));
+    else
+        devices.insert(devices.begin(), std::move(d));
+}
 
-void Trelvan::DeviceAdd(char*, std::string, std::string, bool) {}
+void Trelvan::ListOfDevices() {
+    devices.clear();
+    addHarogicDevices();
+
+    ViSession rm = 0;
+    ViFindList list = 0;
+    ViUInt32 count = 0;
+    char descriptor[VI_FIND_BUFLEN] = {};
+    status = visa.viOpenDefaultRM(&rm);
+    status = visa.viFindRsrc(rm, const_cast<char*>(""), &list, &count, descriptor);
+    if (status != 0) {
+        visa.viClose(rm);
+        qDebug().noquote() << "Connection Error";
+        return;
+    }
+    for (ViUInt32 found = 0; status == 0 && found < std::min(count, kMaxResources); ++found) {
+        std::string text;
+        bool keep = true;
+        if (readText(visa, list, VI_ATTR_MANF_NAME, text))
+            keep = containsAny(QString::fromLocal8Bit(text.c_str()), {"Agilent", "Keysight", "Reruro"});
+        std::string model;
+        if (keep && readText(visa, list, VI_ATTR_MODEL_NAME, text)) {
+            const QString converted = QString::fromUtf8(trelvan_util::cp1251ToUtf8(text).c_str());
+            const QString raw = QString::fromLocal8Bit(text.c_str());
+            keep = containsAny(converted, {"N9030A"}) || containsAny(converted.toUpper(), {"K4", "К4"}) ||
+                   containsAny(raw.toUpper(), {"K4", "К4"});
+            model = converted.toStdString();
+        }
+        std::string serial;
+        if (keep && readText(visa, list, VI_ATTR_USB_SERIAL_NUM, text)) {
+            keep = !text.empty();
+            serial = QString::fromLocal8Bit(text.c_str()).toStdString();
+        }
+        if (keep) {
+            unsigned char flag[VI_FIND_BUFLEN + 1] = {};
+            const bool busy = visa.viGetAttribute(list, TRELVAN_ATTR_BUSY, flag) == VI_SUCCESS && flag[0] != 0;
+            const std::vector<std::string> parts = split(descriptor, "::");
+            const std::string host = parts.size() > 1 ? parts[1] : std::string();
+            std::string address;
+            if (QString::fromStdString(model).contains(QStringLiteral("N9030A"), Qt::CaseInsensitive))
+                address = "TCPIP0::" + host + "::5025::SOCKET";
+            else
+                address = split("TCPIP::" + host + "::8888::SOCKET", "\n")[0];
+            DeviceAdd(&address[0], model, serial, busy);
+        }
+        std::memset(descriptor, 0, sizeof descriptor);
+        status = visa.viFindNext(list, descriptor);
+    }
+    visa.viClose(rm);
+}
+
+void Trelvan::addHarogicDevices() {}

@@ -67,6 +67,10 @@ public:
     ViStatus status;
     ViSession resourceManager;
     ViSession session;
+
+private:
+    // Fills in the USB devices at the front of a discovery (the Harogic backend's enumeration).
+    void addHarogicDevices();
 };
 
 extern TRELVAN_EXPORT Trelvan trelvan;

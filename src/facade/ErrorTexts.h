@@ -1,0 +1,15 @@
+// Error records the library itself reports, shared by the facade and the backends.
+#pragma once
+
+#include <QString>
+
+namespace errors {
+constexpr int kVisaTimeoutCode = 100;
+constexpr int kParamsModifiedCode = 101;
+constexpr int kPointsCode = 102;
+constexpr int kOverloadCode = -12;
+inline QString visaTimeoutText() { return QStringLiteral("Visa Timeout"); }
+inline QString paramsModifiedText() { return QStringLiteral("Parameters was modified"); }
+inline QString pointsText() { return QStringLiteral("Possible incorrect number of pts"); }
+inline QString overloadText() { return QStringLiteral("Overload!"); }
+}  // namespace errors
