@@ -11,7 +11,9 @@ constexpr int kMaxResponsePoints = 2000;  // keeps the table reply far below the
 constexpr double kMaxVideoBandwidth = 2e9;
 constexpr double kMaxCount = 2147483647.0;  // sample indices and totals travel as 32-bit integers
 
-int valueBytes(uint8_t lenFrac) { return lenFrac == format::Double ? 8 : lenFrac >> 4; }
+int valueBytes(uint8_t lenFrac) {
+    return lenFrac == format::Double ? 8 : lenFrac >> 4;
+}
 
 int32_t toCounts(double x) {
     if (!(x == x)) return 0;
@@ -249,7 +251,8 @@ Instrument::Outcome Instrument::set(int pid, const std::vector<double>& v) {
             const auto& bws = settings_.bandwidths;
             std::size_t best = 0;
             for (std::size_t i = 1; i < bws.size(); ++i)
-                if (std::abs(bws[i].sampleRateHz - wanted) < std::abs(bws[best].sampleRateHz - wanted)) best = i;
+                if (std::abs(bws[i].sampleRateHz - wanted) < std::abs(bws[best].sampleRateHz - wanted))
+                    best = i;
             bandwidth_ = best;
             corrected = bws[best].sampleRateHz != wanted;
             used = 2;

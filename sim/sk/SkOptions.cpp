@@ -10,15 +10,21 @@ namespace sim::sk {
 
 namespace {
 const std::pair<const char*, Fault::Kind> kKinds[] = {
-    {"bad-signature", Fault::BadSignature}, {"odd-bodylen", Fault::OddBodyLen},
-    {"oversized-bodylen", Fault::OversizedBodyLen}, {"cut-short", Fault::CutShort},
-    {"wrong-param", Fault::WrongParameterId}, {"empty-data", Fault::EmptyData},
-    {"header-status", Fault::HeaderStatus}, {"body-status", Fault::BodyStatus},
-    {"stop", Fault::StopReplying}, {"drip", Fault::Drip},
+    {"bad-signature", Fault::BadSignature},
+    {"odd-bodylen", Fault::OddBodyLen},
+    {"oversized-bodylen", Fault::OversizedBodyLen},
+    {"cut-short", Fault::CutShort},
+    {"wrong-param", Fault::WrongParameterId},
+    {"empty-data", Fault::EmptyData},
+    {"header-status", Fault::HeaderStatus},
+    {"body-status", Fault::BodyStatus},
+    {"stop", Fault::StopReplying},
+    {"drip", Fault::Drip},
     {"delay", Fault::Delay},
 };
-const std::pair<const char*, int> kCommands[] = {{"test", cmd::Test}, {"reset", cmd::Reset}, {"init", cmd::Init},
-                                                 {"set", cmd::Set},   {"get", cmd::Get},     {"run", cmd::Run}};
+const std::pair<const char*, int> kCommands[] = {{"test", cmd::Test}, {"reset", cmd::Reset},
+                                                 {"init", cmd::Init}, {"set", cmd::Set},
+                                                 {"get", cmd::Get},   {"run", cmd::Run}};
 const std::pair<const char*, int> kParameters[] = {
     {"P_MODE", param::Mode},
     {"P_CLK", param::Clk},
@@ -101,7 +107,8 @@ bool parseFault(const std::string& text, Fault* f, std::string* error) {
             continue;
         }
         const std::size_t eq = field.find('=');
-        const std::string key = field.substr(0, eq), value = eq == std::string::npos ? "" : field.substr(eq + 1);
+        const std::string key = field.substr(0, eq),
+                          value = eq == std::string::npos ? "" : field.substr(eq + 1);
         bool ok = false;
         if (key == "command")
             ok = lookup(kCommands, value, &f->command);

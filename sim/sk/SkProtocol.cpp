@@ -13,10 +13,14 @@ uint32_t readU32(const uint8_t* p) {
 void writeU32(uint32_t v, uint8_t* p) {
     for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
 }
-bool isDouble(uint8_t lenFrac) { return lenFrac == format::Double; }
+bool isDouble(uint8_t lenFrac) {
+    return lenFrac == format::Double;
+}
 }  // namespace
 
-uint16_t readU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+uint16_t readU16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
 
 void writeU16(uint16_t v, uint8_t* p) {
     p[0] = uint8_t(v);

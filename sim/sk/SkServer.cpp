@@ -119,7 +119,8 @@ void Server::Impl::record(Connection& c, const Item& item) {
         if (r.command == cmd::Set && validFormat(r.lenFrac)) {
             const std::size_t len = r.lenFrac == format::Double ? 8 : r.lenFrac >> 4;
             const std::size_t n = std::min<std::size_t>(r.numParam, (item.body.size() - 2) / len);
-            for (std::size_t i = 0; i < n; ++i) r.values.push_back(decodeValue(&item.body[2 + i * len], r.lenFrac));
+            for (std::size_t i = 0; i < n; ++i)
+                r.values.push_back(decodeValue(&item.body[2 + i * len], r.lenFrac));
         }
     }
     std::function<void(const Request&)> notify;
@@ -159,7 +160,8 @@ void Server::Impl::readLoop(Connection& c) {
         // Without a signature the stream has lost step and nothing after it can be framed.
         if (!item.badSignature) {
             if (!need(kHeaderSize + item.head.bodyLen)) break;
-            item.body.assign(buf.begin() + begin + kHeaderSize, buf.begin() + begin + kHeaderSize + item.head.bodyLen);
+            item.body.assign(buf.begin() + begin + kHeaderSize,
+                             buf.begin() + begin + kHeaderSize + item.head.bodyLen);
         }
         begin += kHeaderSize + item.body.size();
         record(c, item);
@@ -233,8 +235,9 @@ void Server::Impl::writeLoop(Connection& c) {
             if (s.cutShortKeep >= 0) {
                 const std::size_t body = size - kHeaderSize;
                 size = body == 0 ? kHeaderSize / 2
-                                 : kHeaderSize + (s.cutShortKeep > 0 ? std::min<std::size_t>(s.cutShortKeep, body - 1)
-                                                                     : body / 2);
+                                 : kHeaderSize + (s.cutShortKeep > 0
+                                                      ? std::min<std::size_t>(s.cutShortKeep, body - 1)
+                                                      : body / 2);
             }
             if (alive && s.drip) {
                 for (std::size_t i = 0; alive && i < size; ++i) {
@@ -310,7 +313,9 @@ void Server::Impl::acceptLoop() {
 
 Server::Server(Settings settings) : impl_(std::make_unique<Impl>(settings)) {}
 
-Server::~Server() { stop(); }
+Server::~Server() {
+    stop();
+}
 
 bool Server::start(const std::string& address, uint16_t port) {
     Impl& d = *impl_;
@@ -362,9 +367,13 @@ void Server::stop() {
     d.listenFd = d.wake[0] = d.wake[1] = -1;
 }
 
-uint16_t Server::port() const { return impl_->port; }
+uint16_t Server::port() const {
+    return impl_->port;
+}
 
-std::string Server::error() const { return impl_->error; }
+std::string Server::error() const {
+    return impl_->error;
+}
 
 void Server::setSettings(const Settings& settings) {
     std::lock_guard<std::mutex> lock(impl_->instrumentMutex);
@@ -400,9 +409,13 @@ double Server::responseDb(double frequencyHz) const {
     return impl_->instrument.responseDb(frequencyHz);
 }
 
-void Server::injectFault(const Fault& fault) { impl_->faults.add(fault); }
+void Server::injectFault(const Fault& fault) {
+    impl_->faults.add(fault);
+}
 
-void Server::clearFaults() { impl_->faults.clear(); }
+void Server::clearFaults() {
+    impl_->faults.clear();
+}
 
 std::vector<Request> Server::requests() const {
     std::lock_guard<std::mutex> lock(impl_->logMutex);
@@ -418,7 +431,8 @@ void Server::clearRequests() {
 bool Server::waitForRequests(std::size_t n, int timeoutMs) const {
     Impl& d = *impl_;
     std::unique_lock<std::mutex> lock(d.logMutex);
-    return d.logCv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return d.logged - d.clearedAt >= n; });
+    return d.logCv.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                            [&] { return d.logged - d.clearedAt >= n; });
 }
 
 void Server::setRequestObserver(std::function<void(const Request&)> observer) {

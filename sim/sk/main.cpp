@@ -1,7 +1,7 @@
 // trelvan-sim-sk: the emulated SK instrument as a program, for people and scripts.
+#include <pthread.h>
 #include <csignal>
 #include <cstdio>
-#include <pthread.h>
 
 #include "SkOptions.h"
 #include "SkServer.h"
@@ -28,7 +28,8 @@ int main(int argc, char** argv) {
     Server server(options.settings);
     for (const Fault& f : options.faults) server.injectFault(f);
     if (options.verbose)
-        server.setRequestObserver([](const Request& r) { std::fprintf(stderr, "%s\n", describe(r).c_str()); });
+        server.setRequestObserver(
+            [](const Request& r) { std::fprintf(stderr, "%s\n", describe(r).c_str()); });
     if (!server.start(options.address, options.port)) {
         std::fprintf(stderr, "trelvan-sim-sk: %s\n", server.error().c_str());
         return 1;
