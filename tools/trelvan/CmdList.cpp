@@ -1,0 +1,58 @@
+// trelvan list: the instruments the library finds.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "Cli.h"
+#include "Device.h"
+
+namespace cli {
+
+namespace {
+
+int runList(const ParsedArgs& a, Io& io) {
+    const std::vector<DeviceData> found = discover();
+    if (a.flags.contains("json")) {
+        QJsonArray arr;
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            const DeviceData& d = found[i];
+            arr.append(QJsonObject{{"index", static_cast<int>(i)},
+                                   {"model", QString::fromStdString(d.model)},
+                                   {"serial", QString::fromStdString(d.serial)},
+                                   {"address", addressOf(d)},
+                                   {"busy", d.busy}});
+        }
+        io.out << QJsonDocument(arr).toJson(QJsonDocument::Indented);
+        return kOk;
+    }
+    if (found.empty()) {
+        io.err << "no instruments found (VISA resources come from MIVISA_RESOURCES or the MiVISA "
+                  "resources.conf; USB devices from htra_api)\n";
+        return kOk;
+    }
+    int wModel = 5, wSerial = 6;
+    for (const auto& d : found) {
+        wModel = std::max(wModel, QString::fromStdString(d.model).size());
+        wSerial = std::max(wSerial, QString::fromStdString(d.serial).size());
+    }
+    io.out << "INDEX  " << QStringLiteral("MODEL").leftJustified(wModel) << "  "
+           << QStringLiteral("SERIAL").leftJustified(wSerial) << "  BUSY  ADDRESS\n";
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        const DeviceData& d = found[i];
+        io.out << QString::number(i).leftJustified(5) << "  "
+               << QString::fromStdString(d.model).leftJustified(wModel) << "  "
+               << QString::fromStdString(d.serial).leftJustified(wSerial) << "  "
+               << (d.busy ? "yes " : "no  ") << "  " << addressOf(d) << "\n";
+    }
+    return kOk;
+}
+
+}  // namespace
+
+Command listCommand() {
+    return {"list", "", "List the instruments found: index, model, serial, address and whether each is busy.",
+            "The index or the address identifies the instrument in the other commands.",
+            {{"json", "", "print a JSON array instead of a table"}}, 0, 0, runList};
+}
+
+}  // namespace cli

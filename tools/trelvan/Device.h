@@ -1,0 +1,44 @@
+// Choosing and connecting an instrument through the library's exported functions.
+#pragma once
+
+#include <trelvan/Trelvan.h>
+
+#include <QString>
+#include <vector>
+
+namespace cli {
+
+// The instruments the library finds, in its order: the index `list` shows is the position here.
+std::vector<DeviceData> discover();
+
+// DEVICE as the user gives it: an index from `list`, an address, or a serial number.
+bool pickDevice(const std::vector<DeviceData>& found, const QString& which, DeviceData& out, QString& error);
+
+QString addressOf(const DeviceData& d);
+QString describe(const DeviceData& d);  // "model (serial …) at address"
+// The status word with its VISA name where it has one, e.g. "0xBFFF0015 (timeout)".
+QString statusText(int status);
+
+// Library error reports as one line; entries with code 0 (end of an instrument's queue) are left out.
+QVector<Error> realErrors(const QVector<Error>& errors);
+QString errorsLine(const QVector<Error>& errors);
+
+// Holds a connection for the life of a command and disconnects at the end.
+class Connection {
+public:
+    Connection() = default;
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    bool open(const DeviceData& device, QString& error);
+    bool isOpen() const { return open_; }
+
+private:
+    bool open_ = false;
+};
+
+// Discovery, choice and connection in one step, for the commands that take DEVICE.
+bool connectTo(const QString& which, Connection& connection, DeviceData& device, QString& error);
+
+}  // namespace cli

@@ -1,0 +1,147 @@
+#include "Plot.h"
+
+#include <QFont>
+#include <QGuiApplication>
+#include <QLocale>
+#include <QPainter>
+#include <QPainterPath>
+#include <QSaveFile>
+#include <algorithm>
+#include <cmath>
+
+namespace cli {
+
+const QColor kTraceColour(0x1f, 0x5f, 0xbf);
+
+namespace {
+
+constexpr int kWidth = 1200;
+constexpr int kHeight = 700;
+const QRect kArea(90, 90, kWidth - 90 - 40, kHeight - 90 - 80);
+constexpr double kMinDbRange = 60.0;
+constexpr double kMaxDbRange = 160.0;
+
+// A tick step of 1, 2 or 5 times a power of ten giving about `wanted` intervals over `span`.
+double niceStep(double span, int wanted) {
+    const double raw = span / wanted;
+    const double decade = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0})
+        if (m * decade >= raw) return m * decade;
+    return 10.0 * decade;
+}
+
+int decimalsFor(double step) { return std::max(0, static_cast<int>(std::ceil(-std::log10(step) - 1e-9))); }
+
+}  // namespace
+
+void ensureGui() {
+    if (QGuiApplication::instance()) return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "trelvan";
+    static char* argv[] = {name, nullptr};
+    // Never destroyed: tearing it down among other static objects at exit upsets Qt's thread storage.
+    static QGuiApplication* app = new QGuiApplication(argc, argv);
+    Q_UNUSED(app);
+}
+
+QImage renderSpectrum(const Spectrum& s, const PlotText& text, PlotGeometry* geometry) {
+    ensureGui();
+    PlotGeometry g;
+    g.area = kArea;
+    g.lowHz = s.centreHz - s.sampleRateHz / 2;
+    g.highHz = s.centreHz + s.sampleRateHz / 2;
+    const std::vector<double> db = s.levelsDbm();
+    const double peak = db.empty() ? 0.0 : *std::max_element(db.begin(), db.end());
+    g.topDb = std::ceil(peak / 10.0) * 10.0 + 10.0;
+    // Down to just below the noise floor (the median bin), so both the tone and the floor show.
+    std::vector<double> sorted = db;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    const double floorDb = sorted.empty() ? g.topDb - kMinDbRange : sorted[sorted.size() / 2];
+    g.bottomDb = std::clamp(std::floor((floorDb - 15.0) / 10.0) * 10.0, g.topDb - kMaxDbRange, g.topDb - kMinDbRange);
+    if (g.highHz <= g.lowHz) g.highHz = g.lowHz + 1;
+    const auto yOf = [&g](double v) {
+        const double t = (std::clamp(v, g.bottomDb, g.topDb) - g.bottomDb) / (g.topDb - g.bottomDb);
+        return g.area.bottom() - t * g.area.height();
+    };
+
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    QFont font(QStringLiteral("DejaVu Sans"), 10);
+    p.setFont(font);
+    const QLocale c = QLocale::c();
+
+    // Grid and tick labels: frequency in MHz, level in dB.
+    const double spanMhz = (g.highHz - g.lowHz) / 1e6;
+    const double step = niceStep(spanMhz, 10);
+    const int decimals = decimalsFor(step);
+    const double lowMhz = g.lowHz / 1e6;
+    p.setPen(QColor(225, 225, 225));
+    for (double f = std::ceil(lowMhz / step) * step; f <= g.highHz / 1e6 + step * 1e-6; f += step) {
+        const double x = g.xOf(f * 1e6);
+        p.setPen(QColor(225, 225, 225));
+        p.drawLine(QPointF(x, g.area.top()), QPointF(x, g.area.bottom()));
+        p.setPen(Qt::black);
+        p.drawText(QRectF(x - 60, g.area.bottom() + 6, 120, 18), Qt::AlignHCenter | Qt::AlignTop,
+                   c.toString(f, 'f', decimals));
+    }
+    const double dbStep = g.topDb - g.bottomDb > 100.0 ? 20.0 : 10.0;
+    for (double v = g.topDb; v >= g.bottomDb - 1e-9; v -= dbStep) {
+        const double y = yOf(v);
+        p.setPen(QColor(225, 225, 225));
+        p.drawLine(QPointF(g.area.left(), y), QPointF(g.area.right(), y));
+        p.setPen(Qt::black);
+        p.drawText(QRectF(g.area.left() - 70, y - 9, 62, 18), Qt::AlignRight | Qt::AlignVCenter,
+                   c.toString(v, 'f', 0));
+    }
+    p.setPen(Qt::black);
+    p.drawRect(g.area);
+
+    // Trace: one polyline through the bins, clipped to the plot area.
+    if (!db.empty()) {
+        p.setClipRect(g.area.adjusted(1, 1, 0, 0));
+        p.setPen(QPen(kTraceColour, 1));
+        QPainterPath path;
+        for (std::size_t i = 0; i < db.size(); ++i) {
+            const QPointF pt(g.xOf(s.frequencyOf(static_cast<double>(i))), yOf(db[i]));
+            if (i == 0) path.moveTo(pt);
+            else path.lineTo(pt);
+        }
+        p.drawPath(path);
+        p.setClipping(false);
+    }
+
+    // Labels.
+    p.setPen(Qt::black);
+    p.drawText(QRectF(g.area.left(), g.area.bottom() + 30, g.area.width(), 20), Qt::AlignHCenter,
+               QStringLiteral("Frequency (MHz), centre %1 MHz").arg(c.toString(s.centreHz / 1e6, 'f', 6)));
+    p.save();
+    p.translate(22, g.area.center().y());
+    p.rotate(-90);
+    p.drawText(QRectF(-150, -10, 300, 20), Qt::AlignCenter, QStringLiteral("Level (dBm)"));
+    p.restore();
+    QFont big = font;
+    big.setPointSize(13);
+    big.setBold(true);
+    p.setFont(big);
+    p.drawText(QRectF(0, 12, kWidth, 28), Qt::AlignHCenter, text.title);
+    p.setFont(font);
+    p.drawText(QRectF(0, 44, kWidth, 22), Qt::AlignHCenter, text.subtitle);
+    p.end();
+
+    if (geometry) *geometry = g;
+    return image;
+}
+
+bool savePng(const QImage& image, const QString& path, QString& error) {
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || !image.save(&f, "PNG") || !f.commit()) {
+        error = QStringLiteral("cannot write %1: %2").arg(path, f.errorString());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace cli

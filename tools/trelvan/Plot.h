@@ -1,0 +1,35 @@
+// Spectrum plots drawn with Qt Gui on an offscreen image: no display is needed.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QRect>
+#include <QString>
+
+#include "Spectrum.h"
+
+namespace cli {
+
+extern const QColor kTraceColour;
+
+struct PlotText {
+    QString title;     // instrument
+    QString subtitle;  // settings
+};
+
+// Where the spectrum lands in the image, so callers (and tests) can map frequencies to pixels.
+struct PlotGeometry {
+    QRect area;
+    double lowHz = 0, highHz = 0;
+    double bottomDb = 0, topDb = 0;
+    double xOf(double hz) const { return area.left() + (hz - lowHz) / (highHz - lowHz) * area.width(); }
+};
+
+// Creates the Qt Gui application object the drawing needs (offscreen unless QT_QPA_PLATFORM says
+// otherwise), once per process.
+void ensureGui();
+
+QImage renderSpectrum(const Spectrum& s, const PlotText& text, PlotGeometry* geometry = nullptr);
+bool savePng(const QImage& image, const QString& path, QString& error);
+
+}  // namespace cli

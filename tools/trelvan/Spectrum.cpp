@@ -1,0 +1,106 @@
+#include "Spectrum.h"
+
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace cli {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kOhms = 50.0;
+// Half of the main lobe of a Hann window is two bins; a little more catches the rounding of an off-bin tone.
+constexpr int kLobeBins = 3;
+
+}  // namespace
+
+double toDbm(double milliwatts) { return 10.0 * std::log10(std::max(milliwatts, 1e-30)); }
+
+std::vector<double> Spectrum::levelsDbm() const {
+    std::vector<double> out(power.size());
+    std::transform(power.begin(), power.end(), out.begin(), toDbm);
+    return out;
+}
+
+Spectrum averagedSpectrum(const std::vector<std::complex<double>>& samples, double centreHz,
+                          double sampleRateHz, int fftSize, std::vector<std::size_t> segmentStarts) {
+    Spectrum s;
+    s.centreHz = centreHz;
+    s.sampleRateHz = sampleRateHz;
+    segmentStarts.push_back(0);
+    segmentStarts.push_back(samples.size());
+    std::sort(segmentStarts.begin(), segmentStarts.end());
+    segmentStarts.erase(std::unique(segmentStarts.begin(), segmentStarts.end()), segmentStarts.end());
+    std::size_t longest = 0;
+    for (std::size_t i = 0; i + 1 < segmentStarts.size(); ++i)
+        longest = std::max(longest, std::min(segmentStarts[i + 1], samples.size()) - std::min(segmentStarts[i], samples.size()));
+    const int n = static_cast<int>(std::min<std::size_t>(longest, static_cast<std::size_t>(std::max(fftSize, 2))));
+    if (n < 2) return s;
+    s.fftSize = n;
+
+    std::vector<double> window(n);
+    double sum = 0, sumSq = 0;
+    for (int i = 0; i < n; ++i) {
+        window[i] = 0.5 - 0.5 * std::cos(2 * kPi * i / n);  // periodic Hann
+        sum += window[i];
+        sumSq += window[i] * window[i];
+    }
+    s.enbwBins = n * sumSq / (sum * sum);
+
+    fftw_complex* buf = fftw_alloc_complex(n);
+    fftw_plan plan = fftw_plan_dft_1d(n, buf, buf, FFTW_FORWARD, FFTW_ESTIMATE);
+    std::vector<double> acc(n, 0.0);
+    const std::size_t hop = static_cast<std::size_t>(std::max(1, n / 2));
+    for (std::size_t seg = 0; seg + 1 < segmentStarts.size(); ++seg) {
+        const std::size_t end = std::min(segmentStarts[seg + 1], samples.size());
+        for (std::size_t start = segmentStarts[seg]; start + n <= end; start += hop) {
+            for (int i = 0; i < n; ++i) {
+                buf[i][0] = samples[start + i].real() * window[i];
+                buf[i][1] = samples[start + i].imag() * window[i];
+            }
+            fftw_execute(plan);
+            for (int i = 0; i < n; ++i) acc[i] += buf[i][0] * buf[i][0] + buf[i][1] * buf[i][1];
+            ++s.blocks;
+        }
+    }
+    fftw_destroy_plan(plan);
+    fftw_free(buf);
+
+    // |X|^2 / (sum w)^2 is the squared amplitude of an on-bin tone; amplitude^2 / R gives watts.
+    const double scale = 1000.0 / (sum * sum * kOhms * s.blocks);
+    s.power.resize(n);
+    for (int i = 0; i < n; ++i) s.power[(i + n / 2) % n] = acc[i] * scale;  // negative frequencies first
+    return s;
+}
+
+Peak strongestPeak(const Spectrum& s, double lowHz, double highHz) {
+    Peak p;
+    const int n = static_cast<int>(s.power.size());
+    if (n == 0 || s.binHz() <= 0) return p;
+    const double first = (lowHz - s.frequencyOf(0)) / s.binHz();
+    const double last = (highHz - s.frequencyOf(0)) / s.binHz();
+    const int lo = std::max(0, static_cast<int>(std::ceil(first)));
+    const int hi = std::min(n - 1, static_cast<int>(std::floor(last)));
+    if (lo > hi) return p;
+    int k = lo;
+    for (int i = lo; i <= hi; ++i)
+        if (s.power[i] > s.power[k]) k = i;
+
+    // A parabola through the log levels of the peak and its neighbours puts the tone between bins.
+    double offset = 0;
+    if (k > 0 && k < n - 1) {
+        const double a = toDbm(s.power[k - 1]), b = toDbm(s.power[k]), c = toDbm(s.power[k + 1]);
+        const double d = a - 2 * b + c;
+        if (d < 0) offset = std::clamp(0.5 * (a - c) / d, -0.5, 0.5);
+    }
+    double lobe = 0;
+    for (int i = std::max(0, k - kLobeBins); i <= std::min(n - 1, k + kLobeBins); ++i) lobe += s.power[i];
+    p.found = true;
+    p.frequencyHz = s.frequencyOf(k + offset);
+    p.levelDbm = toDbm(lobe / s.enbwBins);
+    return p;
+}
+
+}  // namespace cli
