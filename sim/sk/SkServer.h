@@ -30,7 +30,7 @@ struct Settings {
     double maxFrequencyHz = 18e9;
     double minRefLevelDbm = -50.0;
     double maxRefLevelDbm = 30.0;
-    std::vector<Bandwidth> bandwidths{{100e3, 750e3}, {300e3, 2.5e6}, {3e6, 7.5e6}, {10e6, 12.5e6}};
+    std::vector<Bandwidth> bandwidths{{100e3, 450e3}, {300e3, 1.5e6}, {3e6, 4.5e6}, {10e6, 12.5e6}};
 
     // Frequency-response table: this many points spread evenly over responseSpan x sample rate around
     // the centre (0 and 1 are allowed, to exercise degenerate tables). The response rises by tiltDb

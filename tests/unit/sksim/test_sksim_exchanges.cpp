@@ -76,9 +76,9 @@ TEST_F(SkSimExchanges, EachIfBandwidthHasItsSampleRate) {
     struct {
         double asked, bandwidth, rate;
     } cases[] = {{1e7, 10e6, 12.5e6},
-                 {100000, 100e3, 750e3},
-                 {200000, 300e3, 2.5e6},
-                 {3e6, 3e6, 7.5e6},
+                 {100000, 100e3, 450e3},
+                 {200000, 300e3, 1.5e6},
+                 {3e6, 3e6, 4.5e6},
                  {5e7, 10e6, 12.5e6}};
     for (const auto& k : cases) {
         const Reply bw = c.exchange(kIfBw, 0x40, {k.asked});
@@ -91,7 +91,7 @@ TEST_F(SkSimExchanges, EachIfBandwidthHasItsSampleRate) {
         EXPECT_EQ(rate.value(0), k.rate);  // read alone it is the rate too
     }
     // Setting a sample rate picks the filter whose rate is nearest.
-    EXPECT_EQ(c.exchange(kRate, 0x40, {2e6, 1}).value(0), 2.5e6);
+    EXPECT_EQ(c.exchange(kRate, 0x40, {2e6, 1}).value(0), 1.5e6);
     EXPECT_EQ(server.state().ifBandwidthHz, 300e3);
 }
 
