@@ -1,0 +1,38 @@
+// The definite-length block in which the N9030A sends a capture: "#", one digit d, d digits giving the
+// data length L, L data bytes, the line end. The data are float pairs, I then Q, least significant byte
+// first (the "SWAP" byte order).
+#pragma once
+
+#include <trelvan/Records.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace pxa {
+
+// No capture comes near this; a larger length is a corrupt header, not a reason to allocate.
+constexpr long long kMaxBlockBytes = 1LL << 30;
+constexpr unsigned int kBytesPerSample = 8;
+constexpr char kBlockEnd = '\n';
+
+// The number of length digits announced by the block's first two bytes, or -1 when they cannot start a
+// definite-length block (no "#", a non-digit, or 0, which announces an indefinite block).
+int blockDigitCount(const std::string& lead);
+
+// The data length from exactly `digitCount` decimal digits, or -1 when they are not that, or announce
+// more than kMaxBlockBytes.
+long long blockLength(const std::string& digits, int digitCount);
+
+inline float littleEndianFloat(const unsigned char* p) {
+    const uint32_t bits = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+inline IQ_Elem swappedPair(const unsigned char* p) {
+    return {littleEndianFloat(p), littleEndianFloat(p + 4)};
+}
+
+}  // namespace pxa
