@@ -1,0 +1,86 @@
+// One acquisition of 1 M points from a simulated device, beside a memcpy of the same output bytes.
+#include <HtraSim.h>
+#include <benchmark/benchmark.h>
+
+#include <QtGlobal>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "backends/harogic/Harogic.h"
+
+namespace {
+
+constexpr int kPoints = 1 << 20;
+
+void silence(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+struct Bench {
+    ViStatus status = 1;
+    ViSession session = 0, resourceManager = 0;
+    Params params{1e9, 1e7, 0};
+    Error error;
+    DeviceData device;
+    std::unique_ptr<Harogic> harogic;
+
+    Bench() {
+        HtraSim_Reset();
+        std::strcpy(device.address, "USB::0");
+        harogic = std::make_unique<Harogic>(
+            Init{nullptr, &status, &session, &resourceManager, &params, &error, &device});
+        harogic->setNumPoints(kPoints);
+    }
+};
+
+void BM_GetData(benchmark::State& state) {
+    Bench bench;
+    QVector<IQ_Elem> out;
+    for (auto _ : state) {
+        bench.harogic->getData(&out);
+        benchmark::DoNotOptimize(out.constData());
+    }
+    if (out.size() != kPoints || bench.status != 0) state.SkipWithError("acquisition failed");
+    state.SetBytesProcessed(state.iterations() * int64_t(kPoints) * int64_t(sizeof(IQ_Elem)));
+}
+BENCHMARK(BM_GetData)->Unit(benchmark::kMillisecond);
+
+void BM_Memcpy(benchmark::State& state) {
+    const std::size_t bytes = std::size_t(kPoints) * sizeof(IQ_Elem);
+    std::vector<char> from(bytes, 1), to(bytes);
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), bytes);
+        benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * int64_t(bytes));
+}
+BENCHMARK(BM_Memcpy)->Unit(benchmark::kMillisecond);
+
+// Keeps each run's time per iteration so the ratio can be printed after the table.
+class Collector : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> seconds;
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.iterations > 0) seconds[run.benchmark_name()] = run.GetAdjustedRealTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qInstallMessageHandler(silence);
+    benchmark::Initialize(&argc, argv);
+    Collector collector;
+    benchmark::RunSpecifiedBenchmarks(&collector);
+    const auto getData = collector.seconds.find("BM_GetData"), copy = collector.seconds.find("BM_Memcpy");
+    if (getData != collector.seconds.end() && copy != collector.seconds.end() && getData->second > 0)
+        std::printf("RATIO getData 1M points vs memcpy of the same bytes: %.2f (target 0.5)\n",
+                    copy->second / getData->second);
+    return 0;
+}

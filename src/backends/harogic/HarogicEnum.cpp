@@ -1,0 +1,43 @@
+#include <QDebug>
+#include <cstdio>
+#include <string>
+
+#include "backends/harogic/Harogic.h"
+
+namespace {
+// A library that opened every number would otherwise never end the scan.
+constexpr int kMaxDevices = 256;
+}  // namespace
+
+void Harogic::getDevList(QVector<DeviceData>* list) {
+    if (list == nullptr) return;
+    releaseHandle();  // our own device would refuse the probe of its number
+    list->resize(0);
+    lastStatus = htra::kOk;
+    for (int number = 0; lastStatus == htra::kOk && number < kMaxDevices; ++number) {
+        void* device = nullptr;
+        lastStatus = Device_Open(&device, number, &openProfile, &openInfo);
+        if (lastStatus != htra::kOk) return;
+        DeviceInfoRecord info{};
+        lastStatus = Device_QueryDeviceInfo(&device, &info);
+        qDebug().noquote() << info.modelCode;
+
+        DeviceData entry;
+        std::snprintf(entry.address, sizeof entry.address, "USB::%d", number);
+        entry.model = model2Text(info.modelCode).toStdString();
+        entry.serial = std::to_string(info.identifier);
+        entry.busy = false;
+        list->append(entry);
+
+        Device_Close(&device);
+        openProfile = {};
+        openInfo = {};
+    }
+}
+
+QString Harogic::model2Text(int code) {
+    for (const auto& [known, name] : modelNames) {
+        if (known == code) return name;
+    }
+    return QStringLiteral("Undefined type");
+}

@@ -1,0 +1,95 @@
+#include <QDebug>
+#include <algorithm>
+#include <new>
+
+#include "backends/harogic/Harogic.h"
+#include "backends/harogic/HarogicTexts.h"
+
+namespace {
+
+// Single-precision product first, as the device's own scale is a float; then the fixed gain in double.
+void convertPacket(const int16_t* samples, float scale, IQ_Elem* dst, int64_t count) {
+    for (int64_t k = 0; k < count; ++k) {
+        dst[k].I = double(float(samples[2 * k]) * scale) * Harogic::kScale;
+        dst[k].Q = double(float(samples[2 * k + 1]) * scale) * Harogic::kScale;
+    }
+}
+
+}  // namespace
+
+void Harogic::getData(QVector<IQ_Elem>* out) {
+    if (out == nullptr) return;
+    void* device = beginAcquisition();
+    if (device == nullptr) return;
+    try {
+        acquire(out, device);
+    } catch (const std::bad_alloc&) {
+        out->resize(0);  // a point count the host cannot hold
+    }
+    endAcquisition();
+}
+
+void Harogic::acquire(QVector<IQ_Elem>* out, void* device) {
+    const int wanted = numPoints;
+    const int64_t perPacket = streamInfo.samplesPerPacket;
+    out->resize(0);
+    if (wanted > 0 && perPacket == 0) return;  // no packet could ever fill it
+    out->resize(wanted);
+    IQ_Elem* dst = out->data();
+
+    lastStatus = IQS_BusTriggerStart(&device);
+    StreamPacketRecord packet{};
+    bool gotPacket = false;
+    int64_t filled = 0;
+    while (filled < wanted) {
+        lastStatus = IQS_GetIQStream_PM1(&device, &packet);
+        if (lastStatus != htra::kOk && lastStatus != htra::kIfSaturation) {
+            onPacketFailure(out, device);
+            return;
+        }
+        setStatus(lastStatus);
+        if (!gotPacket) {
+            gotPacket = true;
+            if (packet.profile.decimation != 0) {
+                const double rate = packet.profile.nativeRate / double(packet.profile.decimation);
+                if (rate != curSampleRate) curSampleRate = rate;
+            }
+        }
+        if (packet.samples) convertPacket(packet.samples, packet.scale, dst + filled, std::min(perPacket, wanted - filled));
+        filled += perPacket;
+        timeoutRetried = false;
+        if (handle.load() == nullptr) {  // disconnected from another thread
+            out->resize(0);
+            return;
+        }
+    }
+    if (gotPacket) {
+        curFrequency = packet.profile.centreFrequency;
+        curRefLevel = packet.profile.referenceLevel;
+    }
+    if (handle.load() != nullptr) lastStatus = IQS_BusTriggerStop(&device);
+}
+
+void Harogic::onPacketFailure(QVector<IQ_Elem>* out, void* device) {
+    out->resize(0);
+    setStatus(lastStatus);
+    switch (lastStatus) {
+        case htra::kBusTimeout:
+            qDebug().noquote() << "Warning: bus timeout ";
+            // One reconfiguration per run of time-outs; a bounded number per host call, so a device that
+            // only ever times out on long acquisitions cannot recurse without end.
+            if (!timeoutRetried && recoveriesLeft > 0) {
+                timeoutRetried = true;
+                --recoveriesLeft;
+                setParams(lastParams);
+                if (lastStatus == htra::kOk) getData(out);
+            }
+            break;
+        case htra::kTemperatureWarning:
+            qDebug().noquote() << harogic_text::kTemperatureWarning;
+            break;
+        default:
+            qDebug().noquote().nospace() << harogic_text::kOtherError << lastStatus;
+            closeOwned(device);
+    }
+}
