@@ -1,0 +1,127 @@
+#include "Format.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "CLocale.h"
+
+namespace mivisa {
+
+namespace {
+
+template <typename T>
+void append(std::string& out, const std::string& spec, T value) {
+    char local[256];
+    const int n = std::snprintf(local, sizeof local, spec.c_str(), value);
+    if (n < 0) return;
+    if (static_cast<size_t>(n) < sizeof local) {
+        out.append(local, static_cast<size_t>(n));
+        return;
+    }
+    const size_t at = out.size();
+    out.resize(at + static_cast<size_t>(n) + 1);
+    std::snprintf(&out[at], static_cast<size_t>(n) + 1, spec.c_str(), value);
+    out.resize(at + static_cast<size_t>(n));
+}
+
+}  // namespace
+
+ViStatus formatText(const char* format, Args& args, std::string& out) {
+    if (format == nullptr) return VI_ERROR_NSUP_OPER;
+    CLocaleScope cLocale;
+    const char* p = format;
+    while (*p != '\0') {
+        if (*p != '%') {
+            const char* next = std::strchr(p, '%');
+            const size_t n = next ? static_cast<size_t>(next - p) : std::strlen(p);
+            out.append(p, n);
+            p += n;
+            continue;
+        }
+        ++p;
+        if (*p == '%') {
+            out += '%';
+            ++p;
+            continue;
+        }
+        // Rebuild the directive with any '*' replaced by its argument, then let snprintf do the work.
+        std::string spec = "%";
+        while (*p != '\0' && std::strchr("-+ #0", *p)) spec += *p++;
+        if (*p == '*') {
+            spec += std::to_string(va_arg(args.ap, int));
+            ++p;
+        } else {
+            while (*p >= '0' && *p <= '9') spec += *p++;
+        }
+        if (*p == '.') {
+            spec += *p++;
+            if (*p == '*') {
+                spec += std::to_string(va_arg(args.ap, int));
+                ++p;
+            } else {
+                while (*p >= '0' && *p <= '9') spec += *p++;
+            }
+        }
+        int longs = 0;
+        bool half = false;
+        if (*p == 'h') {
+            half = true;
+            ++p;
+        } else {
+            while (*p == 'l' && longs < 2) {
+                ++longs;
+                ++p;
+            }
+        }
+        const char conv = *p;
+        if (conv == '\0') return VI_ERROR_NSUP_OPER;
+        ++p;
+        switch (conv) {
+            case 's': {
+                if (half || longs) return VI_ERROR_NSUP_OPER;
+                const char* s = va_arg(args.ap, const char*);
+                append(out, spec + 's', s != nullptr ? s : "");
+                break;
+            }
+            case 'c':
+                if (half || longs) return VI_ERROR_NSUP_OPER;
+                append(out, spec + 'c', va_arg(args.ap, int));
+                break;
+            case 'd':
+            case 'i':
+            case 'u': {
+                const bool isUnsigned = conv == 'u';
+                if (longs == 2) {
+                    if (isUnsigned)
+                        append(out, spec + "llu", va_arg(args.ap, unsigned long long));
+                    else
+                        append(out, spec + "lld", va_arg(args.ap, long long));
+                } else if (longs == 1) {
+                    if (isUnsigned)
+                        append(out, spec + "lu", va_arg(args.ap, unsigned long));
+                    else
+                        append(out, spec + "ld", va_arg(args.ap, long));
+                } else {
+                    // short arguments arrive promoted to int; the 'h' only narrows what is printed
+                    const int v = va_arg(args.ap, int);
+                    if (isUnsigned)
+                        append(out, spec + (half ? "hu" : "u"), static_cast<unsigned>(v));
+                    else
+                        append(out, spec + (half ? "hd" : "d"), v);
+                }
+                break;
+            }
+            case 'f':
+            case 'e':
+            case 'g':
+                if (half || longs == 2) return VI_ERROR_NSUP_OPER;
+                append(out, spec + conv, va_arg(args.ap, double));
+                break;
+            default:
+                return VI_ERROR_NSUP_OPER;
+        }
+    }
+    return VI_SUCCESS;
+}
+
+}  // namespace mivisa
