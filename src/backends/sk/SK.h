@@ -1,0 +1,133 @@
+// Backend for analyzers that speak the SK binary request/reply protocol over a VISA socket.
+#pragma once
+
+#include <trelvan/Export.h>
+#include <trelvan/Records.h>
+
+#include <QVector>
+#include <complex>
+#include <cstdint>
+#include <vector>
+
+#include "backends/sk/CommandHead.h"
+#include "facade/AnalyzerInterface.h"
+#include "facade/Init.h"
+#include "visa/VisaTypes.h"
+
+class DynamicVisa;
+
+// Encoding of the values of a parameter message (header byte 9): bytes per value in the high
+// nibble, fractional bytes in the low nibble.
+enum SkLenFrac : unsigned char {
+    kSkInt16 = 0x20,
+    kSkInt32 = 0x40,
+    kSkFixed32 = 0x42,  // 16 fractional bits
+    kSkInt48 = 0x60,
+    kSkDouble = 0x8F,
+};
+
+constexpr std::size_t kSkReceiveBufferSize = 65536;
+constexpr std::size_t kSkMaxBodyLen = kSkReceiveBufferSize - kSkHeadSize;
+// NumParam is one byte, so no reply carries more values than this.
+constexpr unsigned kSkMaxValues = 255;
+// I/O time limits of the protocol, in milliseconds.
+constexpr int kSkTimeoutMs = 2000;
+constexpr int kSkLongTimeoutMs = 20000;
+
+class TRELVAN_EXPORT SK : public analyzerInterface {
+public:
+    explicit SK(Init init);
+    // An object that is not connected to anything; it exchanges nothing.
+    SK();
+    ~SK() override;
+    SK(const SK&) = delete;
+    SK& operator=(const SK&) = delete;
+
+    // Analyzer operations.
+    void setParams(Params& p) override;
+    void setNumPoints(int n) override;
+    void setExtSyncState(bool on) override;
+    void setExtSyncFreq(double frequency) override;
+    Params getParams(suffix which) override;
+    QVector<Error> getErr() override;
+    int getNPts(suffix which) override;
+    void getData(QVector<IQ_Elem>* out) override;
+    double getCurSampleRate() override;
+
+    // Transport: whole messages over the session. Each returns the VISA status (0 on success) and
+    // leaves it in the shared status word.
+    ViStatus SendData(unsigned char* data, unsigned long size);
+    // Reads one message into the receive buffer; *message points at its header, *size counts
+    // header and body. A bad signature is only returned, not stored.
+    ViStatus ReceiveData(unsigned char** message, unsigned long* size, int timeoutMs);
+    ViStatus SendParameter(unsigned short command, unsigned short pid, unsigned char num,
+                           unsigned char lenFrac, double* values);
+    // Reads one parameter reply; decodes at most `capacity` of its values into values[].
+    ViStatus ReceiveParameter(unsigned short& pid, double* values, CommandHead** head, unsigned char** body,
+                              unsigned capacity = kSkMaxValues);
+    ViStatus ProcessParameter(unsigned short command, unsigned short pid, unsigned char num,
+                              unsigned char lenFrac, double* values, CommandHead** head,
+                              unsigned capacity = kSkMaxValues);
+    ViStatus ProcessReset();
+
+    // Value encoding: fixed point of len bytes with frac fractional bytes, or a double for 8/15.
+    void WriteComplexValue(double value, unsigned char* message, unsigned int offset, unsigned int index,
+                           unsigned int len, unsigned int frac);
+    double ReadComplexValue(const unsigned char* message, unsigned int offset, unsigned int index,
+                            bool isSigned, unsigned int len, unsigned int frac);
+    // True when the last MI_RUN reply header carried an error code.
+    bool CheckLastCmdStatus();
+
+    // Session set-up and configuration.
+    void SendPreSequence();
+    void ReadPreSequence();
+    void GetParamsLim();
+    void SendDisableAutoCalibration();
+    void ReadDisableAutoCalibration();
+    void CalcMultCoef();
+    void calcNewSampleRate();
+    unsigned CalcIQClockToSend(unsigned n);
+
+    // Acquisition.
+    void GetSamples(std::vector<std::complex<double>>* samples, unsigned requested, unsigned& received);
+    void SendRunSequence(unsigned total, unsigned start, unsigned fullCount, unsigned* sent);
+
+    // Spectral post-processing.
+    void GetNewAFC(std::vector<double>* frequencies, std::vector<double>* amplitudes);
+    double GetInterpolatedValue(double x, const std::vector<double>& xs, const std::vector<double>& ys);
+    void PostProcessing(std::vector<std::complex<double>>* samples);
+
+    // Borrowed from the facade, never released here.
+    DynamicVisa* visa;
+    ViStatus* status;
+    ViSession* session;
+    ViSession* resourceManager;
+    DeviceData* device;
+    Error* error;
+    Params* params;
+
+    // The last message received: header, then body. Replies are used in place, never copied out.
+    alignas(8) unsigned char m_receiveBuffer[kSkReceiveBufferSize];
+    // Sequence number of the last request sent; the first request carries 1.
+    uint32_t m_requestCounter;
+
+    std::vector<double> m_responseFrequencies;  // Hz
+    std::vector<double> m_responseAmplitudes;   // dB
+    double m_ifBandwidth;                       // last asked for by setParams
+    int m_numPoints;                            // points per block delivered
+    int m_blockPoints;                          // raw samples fetched per acquisition
+    uint16_t m_nRUNcounter;                     // MI_RUN data replies still to be read
+    Params m_minLimits;
+    Params m_maxLimits;
+    uint16_t m_lastRunHeaderStatus;
+    int16_t m_lastRunBodyStatus;
+    double m_curSampleRate;  // Hz, of the blocks getData delivers
+
+private:
+    void resetState();
+    bool canExchange() const;
+    // Sends a bare header (MI_RESET, MI_RUN) with the next sequence number.
+    ViStatus sendBareHeader(unsigned short command);
+    ViStatus readExactly(unsigned char* into, unsigned long count);
+    ViStatus discardBody(unsigned long count);
+};

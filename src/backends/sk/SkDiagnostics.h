@@ -1,0 +1,6 @@
+// Consistency checks on instrument replies are reported to the Qt log and never stop the process:
+// a confused instrument must not take the host application down with it.
+#pragma once
+
+// Logs `ASSERT: "<condition>" in file ..\trelvan\sk, line <line>`.
+void reportSkCheck(const char* condition, int line);

@@ -1,0 +1,81 @@
+// Building and tearing down an SK session, and the getters of the analyzer interface.
+#include <QMutex>
+
+#include "backends/sk/SK.h"
+#include "visa/DynamicVisa.h"
+
+namespace {
+// Serialises SK destructors only; everything else in SK runs unlocked on one thread at a time.
+QMutex skMutex;
+constexpr Params kDefaultLimits{1e9, 1e7, 0};
+}  // namespace
+
+SK::SK(Init init)
+    : visa(init.visa),
+      status(init.status),
+      session(init.session),
+      resourceManager(init.resourceManager),
+      device(init.device),
+      error(init.error),
+      params(init.params) {
+    resetState();
+}
+
+SK::SK()
+    : visa(nullptr),
+      status(nullptr),
+      session(nullptr),
+      resourceManager(nullptr),
+      device(nullptr),
+      error(nullptr),
+      params(nullptr) {
+    resetState();
+}
+
+void SK::resetState() {
+    m_requestCounter = 0;
+    m_ifBandwidth = 0;
+    m_numPoints = 0;
+    m_blockPoints = 100;
+    m_nRUNcounter = 0;
+    m_minLimits = kDefaultLimits;
+    m_maxLimits = kDefaultLimits;
+    m_lastRunHeaderStatus = 1;
+    m_lastRunBodyStatus = 1;
+    m_curSampleRate = 1e6;
+}
+
+SK::~SK() {
+    // Wait as long as it takes, in slices, as every teardown in this library does.
+    while (!skMutex.tryLock(50)) {
+    }
+    if (visa != nullptr) {
+        if (session != nullptr) visa->viClose(*session);
+        if (resourceManager != nullptr) visa->viClose(*resourceManager);
+    }
+    skMutex.unlock();
+}
+
+void SK::setExtSyncState(bool) {}
+
+void SK::setExtSyncFreq(double) {}
+
+Params SK::getParams(suffix which) {
+    if (which == MIN) return m_minLimits;
+    if (which == MAX) return m_maxLimits;
+    return params != nullptr ? *params : kDefaultLimits;
+}
+
+QVector<Error> SK::getErr() {
+    QVector<Error> errors;
+    if (error != nullptr) errors.append(*error);
+    return errors;
+}
+
+int SK::getNPts(suffix) {
+    return m_numPoints;
+}
+
+double SK::getCurSampleRate() {
+    return m_curSampleRate;
+}
