@@ -96,8 +96,9 @@ void PXA::ReadBufFloat(QVector<IQ_Elem>* samples, unsigned int count, int& writt
 }
 
 void PXA::getData(QVector<IQ_Elem>* samples) {
-    if (samples == nullptr || !linked()) return;
+    if (samples == nullptr) return;
     samples->resize(0);
+    if (!linked()) return;
     if (*status == VI_SUCCESS && !captureBlock(samples)) {
         samples->resize(0);
         discardPending();
