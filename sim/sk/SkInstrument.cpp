@@ -75,6 +75,7 @@ void Instrument::configure(const Settings& settings) {
     if (s.maxFrequencyHz < s.minFrequencyHz) std::swap(s.minFrequencyHz, s.maxFrequencyHz);
     if (s.maxRefLevelDbm < s.minRefLevelDbm) std::swap(s.minRefLevelDbm, s.maxRefLevelDbm);
     s.responsePoints = std::clamp(s.responsePoints, 0, kMaxResponsePoints);
+    s.responseSpan = s.responseSpan == s.responseSpan ? std::clamp(s.responseSpan, 0.0, 1.0) : 0.8;
     bandwidth_ = std::min(bandwidth_, s.bandwidths.size() - 1);
     frequency_ = std::clamp(frequency_, s.minFrequencyHz, s.maxFrequencyHz);
     refLevel_ = std::clamp(refLevel_, s.minRefLevelDbm, s.maxRefLevelDbm);
