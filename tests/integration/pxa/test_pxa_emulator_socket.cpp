@@ -81,28 +81,6 @@ TEST_F(EmulatorSocket, StallsHitTheCaptureBlockAndOthersOnlyWhenAsked) {
     EXPECT_GE(msSince(t), 300);
 }
 
-TEST_F(EmulatorSocket, ClosesMidBlockAndDripsWhenAsked) {
-    auto c = client();
-    c->send(":FORM REAL\n");
-    sim::PxaFaults f;
-    f.closeAfterBytes = 1000;
-    emulator.setFaults(f);
-    EXPECT_EQ(c->ask("*IDN?").substr(0, 8), "Keysight");
-    c->send(kCapture);
-    EXPECT_EQ(c->bytes(5000).size(), 1000u);
-    EXPECT_TRUE(c->closedByPeer());
-
-    f = sim::PxaFaults{};
-    f.dripDelayUs = 0;
-    emulator.setFaults(f);
-    auto d = client();
-    EXPECT_EQ(d->ask("*IDN?"), "Keysight Technologies,N9030A,SIM0001,A.01.00\n");
-    d->send(kCapture);  // one instrument: the format set on the first connection holds here too
-    const std::string block = d->bytes(kBlockSize);
-    EXPECT_EQ(block.size(), kBlockSize);
-    EXPECT_EQ(block.substr(0, 6), "#48000");
-}
-
 TEST_F(EmulatorSocket, StopEndsAConnectionThatIsStalledMidReply) {
     auto c = client();
     sim::PxaFaults f;

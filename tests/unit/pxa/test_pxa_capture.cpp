@@ -133,19 +133,6 @@ TEST_F(PxaTest, AStatusErrorOnEntryOnlyReopensAfterATimeoutAndSendsNothing) {
     EXPECT_TRUE(fake.sessionCalls.empty());
 }
 
-TEST_F(PxaTest, ALostConnectionEndsTheCaptureAtOnceWithoutReopening) {
-    auto pxa = connect();
-    fake.pending = definiteBlock(swappedFloats(ramp(100000))).substr(0, 9 + 3000);
-    fake.shortStatus = VI_ERROR_CONN_LOST;
-    QVector<IQ_Elem> samples;
-    pxa->getData(&samples);
-    EXPECT_EQ(status, VI_ERROR_CONN_LOST);
-    EXPECT_LT(fake.readCounts.size(), 10u);
-    EXPECT_TRUE(fake.sessionCalls.empty());
-    ASSERT_EQ(samples.size(), 100000);
-    expectRamp(samples, 375);
-}
-
 TEST_F(PxaTest, AVisaThatReportsFilledReadsAsMaxCountStillGetsExactReads) {
     auto pxa = connect();
     fake.fullStatus = VI_SUCCESS_MAX_CNT;
@@ -181,18 +168,10 @@ TEST_F(PxaTest, ErrorQueueIsReadUntilItsClosingEntryAfterThePendingError) {
         EXPECT_TRUE(format == "%127T" || format == "%1023T") << format;
 }
 
-TEST_F(PxaTest, ErrorQueueReadsEndOnAFailedQueryAQueueThatNeverEmptiesAndABadStatus) {
+TEST_F(PxaTest, ErrorQueueReadsEndOnAFailedQueryOrABadStatus) {
     auto pxa = connect();
-    fake.answer = [](const std::string& q) {
-        return q == "*OPC?\n" ? std::string("1\n") : std::string("-350,\"Queue overflow\"\n");
-    };
-    QVector<Error> list = pxa->getErr();
-    EXPECT_GT(list.size(), 10);
-    EXPECT_LT(list.size(), 1000);
-    for (const Error& e : list) EXPECT_EQ(e.code, -350);
-
     fake.queryStatus = VI_ERROR_TMO;
-    list = pxa->getErr();
+    QVector<Error> list = pxa->getErr();
     ASSERT_EQ(list.size(), 1);
     EXPECT_EQ(list[0].code, 100);
     EXPECT_EQ(list[0].text, "Visa Timeout");
