@@ -84,7 +84,7 @@ QString outsideLimits(const Request& r, const Limits& l) {
     return {};
 }
 
-Acquisition acquire(const Request& r, const Applied& a, const std::function<void(int)>& progress) {
+Acquisition acquire(const Request& r, Applied& a, const std::function<void(int)>& progress) {
     Acquisition acq;
     QVector<IQ_Elem> block;
     const QVector<Error> setupErrors = realErrors(a.errors);
@@ -114,6 +114,8 @@ Acquisition acquire(const Request& r, const Applied& a, const std::function<void
         if (progress) progress(k + 1);
         if (acq.status != 0) break;
     }
+    acq.deliveredRateHz = getCurSampleRate();
+    if (acq.deliveredRateHz > 0) a.deliveredRateHz = acq.deliveredRateHz;
     return acq;
 }
 

@@ -44,11 +44,13 @@ struct Acquisition {
     Samples samples;
     std::vector<Capture> captures;
     int emptyBlocks = 0;
-    int status = 0;  // the status word when reading stopped
+    int status = 0;                // the status word when reading stopped
+    double deliveredRateHz = 0;    // as the library reports it after the blocks
 };
 
 // Reads r.blocks blocks; stops early when the status word turns non-zero. progress(done) after each block.
-Acquisition acquire(const Request& r, const Applied& a, const std::function<void(int)>& progress);
+// Some instruments learn their output rate only from the data, so the delivered rate in `a` is updated.
+Acquisition acquire(const Request& r, Applied& a, const std::function<void(int)>& progress);
 
 Recording makeRecording(const DeviceData& d, const Request& r, const Limits& l, const Applied& a,
                         Acquisition&& acq, DataType type);

@@ -35,8 +35,8 @@ void printOverview(QTextStream& s) {
 }  // namespace
 
 const std::vector<Command>& commands() {
-    static const std::vector<Command> all{listCommand(), infoCommand(), captureCommand(), plotCommand(),
-                                          scpiCommand()};
+    static const std::vector<Command> all{listCommand(), infoCommand(), captureCommand(),
+                                          plotCommand(), scpiCommand(),  demoCommand()};
     return all;
 }
 

@@ -76,12 +76,17 @@ int runCapture(const ParsedArgs& a, Io& io) {
     io.err << "connected to " << describe(device) << "\n";
 
     const Limits limits = readLimits();
-    const Applied applied = configure(r);
-    for (const QString& line : differences(r, applied)) io.err << line << "\n";
+    Applied applied = configure(r);
     const QString reported = errorsLine(applied.errors);
-    if (!reported.isEmpty()) io.err << "library reports: " << reported << "\n";
+    const auto showCorrections = [&] {
+        for (const QString& line : differences(r, applied)) io.err << line << "\n";
+        if (!reported.isEmpty()) io.err << "library reports: " << reported << "\n";
+    };
     const QString outside = outsideLimits(r, limits);
-    if (!outside.isEmpty()) return fail(io, kName, outside);
+    if (!outside.isEmpty()) {
+        showCorrections();
+        return fail(io, kName, outside);
+    }
     if (getStatus() != 0)
         return fail(io, kName, QStringLiteral("configuration failed, status %1").arg(statusText(getStatus())));
 
@@ -89,6 +94,7 @@ int runCapture(const ParsedArgs& a, Io& io) {
     Acquisition acq = acquire(r, applied, [&](int done) {
         if (showProgress) drawProgress(io, done, r.blocks);
     });
+    showCorrections();
     const int status = acq.status;
     const int empty = acq.emptyBlocks;
     if (acq.samples.empty())

@@ -8,6 +8,22 @@
 
 namespace cli {
 
+void printDeviceTable(QTextStream& out, const std::vector<DeviceData>& found) {
+    int wModel = 5, wSerial = 6;
+    for (const auto& d : found) {
+        wModel = std::max(wModel, QString::fromStdString(d.model).size());
+        wSerial = std::max(wSerial, QString::fromStdString(d.serial).size());
+    }
+    out << "INDEX  " << QStringLiteral("MODEL").leftJustified(wModel) << "  "
+        << QStringLiteral("SERIAL").leftJustified(wSerial) << "  BUSY  ADDRESS\n";
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        const DeviceData& d = found[i];
+        out << QString::number(i).leftJustified(5) << "  " << QString::fromStdString(d.model).leftJustified(wModel)
+            << "  " << QString::fromStdString(d.serial).leftJustified(wSerial) << "  " << (d.busy ? "yes " : "no  ")
+            << "  " << addressOf(d) << "\n";
+    }
+}
+
 namespace {
 
 int runList(const ParsedArgs& a, Io& io) {
@@ -30,20 +46,7 @@ int runList(const ParsedArgs& a, Io& io) {
                   "resources.conf; USB devices from htra_api)\n";
         return kOk;
     }
-    int wModel = 5, wSerial = 6;
-    for (const auto& d : found) {
-        wModel = std::max(wModel, QString::fromStdString(d.model).size());
-        wSerial = std::max(wSerial, QString::fromStdString(d.serial).size());
-    }
-    io.out << "INDEX  " << QStringLiteral("MODEL").leftJustified(wModel) << "  "
-           << QStringLiteral("SERIAL").leftJustified(wSerial) << "  BUSY  ADDRESS\n";
-    for (std::size_t i = 0; i < found.size(); ++i) {
-        const DeviceData& d = found[i];
-        io.out << QString::number(i).leftJustified(5) << "  "
-               << QString::fromStdString(d.model).leftJustified(wModel) << "  "
-               << QString::fromStdString(d.serial).leftJustified(wSerial) << "  "
-               << (d.busy ? "yes " : "no  ") << "  " << addressOf(d) << "\n";
-    }
+    printDeviceTable(io.out, found);
     return kOk;
 }
 

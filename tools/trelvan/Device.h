@@ -4,6 +4,7 @@
 #include <trelvan/Trelvan.h>
 
 #include <QString>
+#include <QTextStream>
 #include <vector>
 
 namespace cli {
@@ -37,6 +38,9 @@ public:
 private:
     bool open_ = false;
 };
+
+// The table `list` prints.
+void printDeviceTable(QTextStream& out, const std::vector<DeviceData>& found);
 
 // Discovery, choice and connection in one step, for the commands that take DEVICE.
 bool connectTo(const QString& which, Connection& connection, DeviceData& device, QString& error);
