@@ -3,8 +3,9 @@
 #include <benchmark/benchmark.h>
 
 #include <QtGlobal>
-#include <cstdio>
 #include <cstring>
+#include <iomanip>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <string>
@@ -62,6 +63,7 @@ BENCHMARK(BM_Memcpy)->Unit(benchmark::kMillisecond);
 // Keeps each run's time per iteration so the ratio can be printed after the table.
 class Collector : public benchmark::ConsoleReporter {
 public:
+    Collector() : ConsoleReporter(OO_Tabular) {}  // no colour codes, so the ratio line starts clean
     std::map<std::string, double> seconds;
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
@@ -80,7 +82,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&collector);
     const auto getData = collector.seconds.find("BM_GetData"), copy = collector.seconds.find("BM_Memcpy");
     if (getData != collector.seconds.end() && copy != collector.seconds.end() && getData->second > 0)
-        std::printf("RATIO getData 1M points vs memcpy of the same bytes: %.2f (target 0.5)\n",
-                    copy->second / getData->second);
+        std::cout << "RATIO getData 1M points vs memcpy of the same bytes: " << std::fixed
+                  << std::setprecision(2) << copy->second / getData->second << " (target 0.5)" << std::endl;
     return 0;
 }

@@ -12,17 +12,17 @@ constexpr std::size_t kInfoIdentifier = 0;  // u64
 constexpr std::size_t kInfoModel = 8;       // u16
 
 constexpr std::size_t kProfileSize = 208;
-constexpr std::size_t kCentre = 0;            // f64 Hz
-constexpr std::size_t kRefLevel = 8;          // f64 dBm
-constexpr std::size_t kDecimation = 16;       // u32
-constexpr std::size_t kFixed24 = 24;          // u32
-constexpr std::size_t kFixed28 = 28;          // u32
-constexpr std::size_t kFixed36 = 36;          // u32
-constexpr std::size_t kPoints = 40;           // u64
-constexpr std::size_t kFixed124 = 124;        // u32
-constexpr std::size_t kExtSyncOn = 140;       // u32
+constexpr std::size_t kCentre = 0;              // f64 Hz
+constexpr std::size_t kRefLevel = 8;            // f64 dBm
+constexpr std::size_t kDecimation = 16;         // u32
+constexpr std::size_t kFixed24 = 24;            // u32
+constexpr std::size_t kFixed28 = 28;            // u32
+constexpr std::size_t kFixed36 = 36;            // u32
+constexpr std::size_t kPoints = 40;             // u64
+constexpr std::size_t kFixed124 = 124;          // u32
+constexpr std::size_t kExtSyncOn = 140;         // u32
 constexpr std::size_t kExtSyncFrequency = 144;  // f64 Hz
-constexpr std::size_t kNativeRate = 168;      // f64 samples/s
+constexpr std::size_t kNativeRate = 168;        // f64 samples/s
 
 constexpr std::size_t kStreamInfoSize = 56;
 constexpr std::size_t kSamplesPerPacket = 40;  // u32

@@ -42,7 +42,8 @@ int countCall(State& s, int device, HtraSimFunction function) {
 }
 
 void* handleFor(int device, uint64_t generation) {
-    return reinterpret_cast<void*>(static_cast<uintptr_t>((generation << 8) | static_cast<uint64_t>(device + 1)));
+    return reinterpret_cast<void*>(
+        static_cast<uintptr_t>((generation << 8) | static_cast<uint64_t>(device + 1)));
 }
 
 int deviceOf(const State& s, void* const* handle) {
@@ -90,7 +91,8 @@ void prepareRing(Device& d, int index, double rate, double level) {
         for (int c = 0; c < 2; ++c) {
             const double counts = std::round(parts[c]);
             if (std::abs(counts) > kFullScale) d.clipped[i / perPacket] = 1;
-            d.ring[2 * i + c] = static_cast<int16_t>(std::clamp(counts, -double(kFullScale), double(kFullScale)));
+            d.ring[2 * i + c] =
+                static_cast<int16_t>(std::clamp(counts, -double(kFullScale), double(kFullScale)));
         }
     }
 }

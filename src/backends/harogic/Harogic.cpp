@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QDebug>
 #include <QMutex>
-#include <QMutexLocker>
 #include <QThread>
 #include <algorithm>
 #include <cmath>
@@ -14,7 +13,8 @@
 
 namespace {
 
-// Hands a device over between disconnectH and a running acquisition on another thread.
+// The module's mutex. Nothing here locks it: the one cross-thread path, a disconnect during an
+// acquisition, is handed over with atomics so that the disconnect never blocks.
 QMutex harogicMutex;
 
 constexpr int kOpenAttempts = 30;
@@ -68,12 +68,12 @@ int32_t truncatedLevel(double level) {
 }  // namespace
 
 Harogic::Harogic() {
-    modelNames = {{10, "E90-R0"},   {11, "E90-R1"},   {12, "E90-R2"},   {13, "E90-R3"},   {14, "E90-R8"},
-                  {20, "E200-R0"},  {21, "E200-R1"},  {22, "E200-R2"},  {23, "E200-R3"},  {33, "TRX60_R3"},
-                  {53, "N60_R4"},   {54, "M60_R4"},   {55, "N45_R4"},   {56, "M80_R5"},   {57, "M60_R5"},
-                  {58, "N60_R5"},   {59, "M45_R5"},   {60, "E310_R0"},  {61, "E310_R1"},  {70, "E330_R0"},
-                  {80, "TX90_R0"},  {90, "N400_R0"},  {91, "N400_R1"},  {92, "N400_R2"},  {93, "N150_R1"},
-                  {94, "N400_R2"},  {95, "N400_R3"}};
+    modelNames = {{10, "E90-R0"},  {11, "E90-R1"},  {12, "E90-R2"},  {13, "E90-R3"},  {14, "E90-R8"},
+                  {20, "E200-R0"}, {21, "E200-R1"}, {22, "E200-R2"}, {23, "E200-R3"}, {33, "TRX60_R3"},
+                  {53, "N60_R4"},  {54, "M60_R4"},  {55, "N45_R4"},  {56, "M80_R5"},  {57, "M60_R5"},
+                  {58, "N60_R5"},  {59, "M45_R5"},  {60, "E310_R0"}, {61, "E310_R1"}, {70, "E330_R0"},
+                  {80, "TX90_R0"}, {90, "N400_R0"}, {91, "N400_R1"}, {92, "N400_R2"}, {93, "N150_R1"},
+                  {94, "N400_R2"}, {95, "N400_R3"}};
 }
 
 Harogic::Harogic(Init init) : Harogic() {
@@ -123,38 +123,44 @@ void Harogic::connectH(int number) {
     }
 }
 
-void Harogic::disconnectH() { releaseHandle(); }
+void Harogic::disconnectH() {
+    releaseHandle();
+}
 
+// disconnectH and getData may run on different threads. Both sides act first and look second
+// (sequentially consistent): the disconnect parks the device and then looks for a running acquisition,
+// an acquisition registers and then looks for the device, so either the acquisition never sees the
+// device or the disconnect sees the acquisition and leaves the close to it.
 void Harogic::releaseHandle() {
-    QMutexLocker lock(&harogicMutex);
     void* device = handle.exchange(nullptr);
     if (device == nullptr) return;
-    if (acquisitions > 0) {
-        orphans.push_back(device);  // still being read; the acquisition closes it after the packet in hand
-    } else {
-        Device_Close(&device);
-    }
+    // Only one device can be parked: a second would need a connect during the acquisition.
+    if (void* earlier = orphan.exchange(device)) Device_Close(&earlier);
+    if (acquisitions.load() == 0) closeOrphan();
+}
+
+void Harogic::closeOrphan() {
+    if (void* device = orphan.exchange(nullptr)) Device_Close(&device);
 }
 
 void Harogic::closeOwned(void* device) {
-    QMutexLocker lock(&harogicMutex);
     // A disconnect that got there first owns the close.
     if (handle.compare_exchange_strong(device, nullptr)) Device_Close(&device);
 }
 
 void* Harogic::beginAcquisition() {
-    QMutexLocker lock(&harogicMutex);
+    const bool outermost = acquisitions.fetch_add(1) == 0;
     void* device = handle.load();
-    if (device == nullptr) return nullptr;
-    if (acquisitions++ == 0) recoveriesLeft = kMaxTimeoutRecoveries;
+    if (device == nullptr) {
+        endAcquisition();
+        return nullptr;
+    }
+    if (outermost) recoveriesLeft = kMaxTimeoutRecoveries;
     return device;
 }
 
 void Harogic::endAcquisition() {
-    QMutexLocker lock(&harogicMutex);
-    if (--acquisitions > 0) return;
-    for (void* device : orphans) Device_Close(&device);
-    orphans.clear();
+    if (acquisitions.fetch_sub(1) == 1) closeOrphan();
 }
 
 void Harogic::reconnect() {
@@ -226,9 +232,13 @@ Params Harogic::getParams(suffix which) {
     return Params{curFrequency, curSampleRate, truncatedLevel(curRefLevel)};
 }
 
-int Harogic::getNPts(suffix) { return numPoints; }
+int Harogic::getNPts(suffix) {
+    return numPoints;
+}
 
-double Harogic::getCurSampleRate() { return curSampleRate; }
+double Harogic::getCurSampleRate() {
+    return curSampleRate;
+}
 
 QVector<Error> Harogic::getErr() {
     Error error;
@@ -250,7 +260,8 @@ void Harogic::getState(DeviceState_TypeDef* out) {
             qDebug().noquote() << harogic_text::kTemperatureWarning;
             break;
         case htra::kIfSaturation:
-            qDebug().noquote() << "Warning - IF frequency saturation reconfiguration recommended, R.L. <= signal power\n";
+            qDebug().noquote()
+                << "Warning - IF frequency saturation reconfiguration recommended, R.L. <= signal power\n";
             break;
         default:
             qDebug().noquote().nospace() << harogic_text::kOtherError << lastStatus;

@@ -81,11 +81,12 @@ private:
     void* beginAcquisition();
     // Ends it; the outermost one closes what a disconnect forgot meanwhile.
     void endAcquisition();
+    void closeOrphan();
     void acquire(QVector<IQ_Elem>* out, void* device);
     void onPacketFailure(QVector<IQ_Elem>* out, void* device);
 
-    // Guarded by the module mutex.
-    int acquisitions = 0;          // nesting depth of getData (a time-out recovery runs inside one)
-    std::vector<void*> orphans;    // forgotten during an acquisition; closed when it ends
-    int recoveriesLeft = 0;        // bus time-out recoveries still allowed in this host call
+    // Lock-free so that a disconnect never waits for the acquisition it ends.
+    std::atomic<int> acquisitions{0};    // nesting depth of getData (a time-out recovery runs inside one)
+    std::atomic<void*> orphan{nullptr};  // forgotten during an acquisition; closed when it ends
+    int recoveriesLeft = 0;              // bus time-out recoveries still allowed in this host call
 };

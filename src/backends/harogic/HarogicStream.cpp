@@ -55,7 +55,8 @@ void Harogic::acquire(QVector<IQ_Elem>* out, void* device) {
                 if (rate != curSampleRate) curSampleRate = rate;
             }
         }
-        if (packet.samples) convertPacket(packet.samples, packet.scale, dst + filled, std::min(perPacket, wanted - filled));
+        if (packet.samples)
+            convertPacket(packet.samples, packet.scale, dst + filled, std::min(perPacket, wanted - filled));
         filled += perPacket;
         timeoutRetried = false;
         if (handle.load() == nullptr) {  // disconnected from another thread

