@@ -7,8 +7,9 @@
 namespace mivisa {
 
 Locks& Locks::instance() {
-    static Locks l;
-    return l;
+    // Never destroyed: sessions still open at exit release their share of it from their destructors.
+    static Locks* l = new Locks;
+    return *l;
 }
 
 std::shared_ptr<ResourceState> Locks::open(const std::string& key) {

@@ -9,6 +9,17 @@ Registry& Registry::instance() {
     return r;
 }
 
+Registry::~Registry() {
+    // Whatever the program left open is closed when the library goes away.
+    std::vector<std::shared_ptr<Object>> closed;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto& e : entries_) closed.push_back(std::move(e.second.object));
+        entries_.clear();
+    }
+    for (auto& object : closed) object->close();
+}
+
 bool Registry::insert(ViObject handle, std::shared_ptr<Object> object, ViObject parent) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (parent != 0) {

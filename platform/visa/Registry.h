@@ -26,6 +26,7 @@ public:
 class Registry {
 public:
     static Registry& instance();
+    ~Registry();
 
     ViObject reserve() { return next_.fetch_add(1); }
     // Files `object` under `handle` as a child of `parent` (0 for a resource manager). False when the

@@ -61,7 +61,9 @@ Session::Fill Session::receive(ViByte* dst, size_t room, const Deadline& deadlin
 }
 
 ViStatus Session::read(ViByte* buf, ViUInt32 count, ViUInt32* got) {
-    const Deadline deadline = Deadline::afterMs(timeoutMs.load());
+    // Set when the socket is first needed: a read served from the buffer does not look at the clock.
+    Deadline deadline;
+    bool timing = false;
     const bool useTerm = termCharEnabled.load();
     const ViByte term = termChar.load();
     ViUInt32 n = 0;
@@ -88,6 +90,10 @@ ViStatus Session::read(ViByte* buf, ViUInt32 count, ViUInt32* got) {
         if (n == count) break;
         // The buffer is empty here. A large remainder goes straight into the caller's buffer when no
         // term char has to be looked for, saving a copy.
+        if (!timing) {
+            deadline = Deadline::afterMs(timeoutMs.load());
+            timing = true;
+        }
         const size_t want = count - n;
         const bool direct = !useTerm && want >= kBufferSize;
         size_t r = 0;

@@ -15,7 +15,7 @@ class Session : public Object {
 public:
     static constexpr Kind kKind = Kind::Session;
     // Large enough that a stream read in small pieces costs one system call per this many bytes.
-    static constexpr size_t kBufferSize = 1 << 20;
+    static constexpr size_t kBufferSize = 4 << 20;
     static constexpr ViUInt32 kDefaultTimeoutMs = 2000;
 
     Session(ViSession handle, ResourceName name, int fd, std::shared_ptr<ResourceState> state);
