@@ -1,25 +1,90 @@
+// Connecting: the route is chosen from the record, the VISA routes open the session here, and the
+// backend's constructor sets the instrument up.
+#include <QDebug>
 #include <cstring>
 
+#include "backends/harogic/Harogic.h"
+#include "backends/pxa/PXA.h"
+#include "backends/sk/SK.h"
 #include "facade/FacadeLock.h"
 #include "facade/Trelvan.h"
+
+namespace {
+
+constexpr ViUInt32 kOpenTimeoutMs = 5000;
+
+enum class Route { Pxa, Sk, Harogic };
+
+bool has(const std::string& text, const char* needle) {
+    return QString::fromUtf8(text.c_str()).contains(QString::fromUtf8(needle), Qt::CaseInsensitive);
+}
+
+Route chooseRoute(const DeviceData& d) {
+    if (has(d.model, "N9030A")) return Route::Pxa;
+    if (has(d.model, "k4") || has(d.model, "к4")) return Route::Sk;
+    // The address is a fixed 128-byte field: read it only up to its end.
+    const std::string address(d.address, strnlen(d.address, sizeof d.address));
+    if (has(address, "k4")) return Route::Sk;
+    return Route::Harogic;
+}
+
+}  // namespace
+
+void Trelvan::replaceBackend(analyzerInterface* next) {
+    analyzerInterface* previous = backend;
+    backend = next;
+    if (previous == nullptr) return;
+    // A replaced backend's destructor may close the sessions its Init points at, which are the facade's:
+    // let it see none while it goes.
+    const ViSession keptSession = session;
+    const ViSession keptManager = resourceManager;
+    session = 0;
+    resourceManager = 0;
+    delete previous;
+    session = keptSession;
+    resourceManager = keptManager;
+}
 
 bool Trelvan::setConnect(DeviceData selected) {
     std::memcpy(device.address, selected.address, sizeof device.address);
     device.model = selected.model;
     device.serial = selected.serial;
     device.busy = selected.busy;
-    // No backend is built into the library yet, so no instrument can be driven.
-    return false;
+
+    const Route route = chooseRoute(device);
+    isPXA = route == Route::Pxa;
+    isHarogic = route == Route::Harogic;
+    init = Init{&visa, &status, &session, &resourceManager, &params, &error, &device};
+
+    if (route == Route::Harogic) {
+        replaceBackend(new Harogic(init));
+        return status == 0;
+    }
+    if (device.busy) return false;
+    if (status == 0) return true;
+    status = visa.viOpenDefaultRM(&resourceManager);
+    qDebug().noquote() << QStringLiteral("Address (viopen) = ") + QString::fromLocal8Bit(device.address);
+    status = visa.viOpen(resourceManager, device.address, VI_EXCLUSIVE_LOCK, kOpenTimeoutMs, &session);
+    if (status != 0) return false;
+    if (isPXA)
+        replaceBackend(new PXA(init));
+    else
+        replaceBackend(new SK(init));
+    return status == 0;
 }
 
 void Trelvan::setDisconnect() {
-    status = 1;
-    lockForTeardown(facadeMutex);
-    if (session != 0) {
-        visa.viClose(session);
-        visa.viClose(resourceManager);
+    if (isHarogic && backend) {
+        if (auto* harogic = dynamic_cast<Harogic*>(backend)) harogic->disconnectH();
+    } else {
+        status = 1;
+        lockForTeardown(facadeMutex);
+        if (session != 0) {
+            visa.viClose(session);
+            visa.viClose(resourceManager);
+        }
+        facadeMutex.unlock();
     }
-    facadeMutex.unlock();
     isPXA = false;
     isHarogic = false;
 }

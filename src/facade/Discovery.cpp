@@ -2,6 +2,7 @@
 #include <QDebug>
 #include <cstring>
 
+#include "backends/harogic/Harogic.h"
 #include "facade/Trelvan.h"
 #include "util/Cp1251.h"
 #include "util/Split.h"
@@ -96,4 +97,14 @@ void Trelvan::ListOfDevices() {
     visa.viClose(rm);
 }
 
-void Trelvan::addHarogicDevices() {}
+void Trelvan::addHarogicDevices() {
+    // Discovery leaves no backend connected; the one that was is released here rather than leaked.
+    replaceBackend(nullptr);
+    Harogic* probe = new Harogic();
+    backend = probe;
+    QVector<DeviceData> found;
+    probe->getDevList(&found);
+    backend = nullptr;
+    delete probe;
+    for (DeviceData& d : found) DeviceAdd(d.address, d.model, d.serial, d.busy);
+}

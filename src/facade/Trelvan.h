@@ -71,6 +71,8 @@ public:
 private:
     // Fills in the USB devices at the front of a discovery (the Harogic backend's enumeration).
     void addHarogicDevices();
+    // Makes `next` the backend and releases the one it replaces without touching the facade's sessions.
+    void replaceBackend(analyzerInterface* next);
 };
 
 extern TRELVAN_EXPORT Trelvan trelvan;

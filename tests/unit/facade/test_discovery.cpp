@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "HtraSim.h"
 #include "facade/Trelvan.h"
 
 namespace {
@@ -73,6 +74,8 @@ protected:
         resources.clear();
         closes = 0;
         findFails = false;
+        HtraSim_Reset();
+        HtraSim_SetDeviceCount(0);
         t.visa.viOpenDefaultRM = openRm;
         t.visa.viFindRsrc = findRsrc;
         t.visa.viFindNext = findNext;
@@ -94,14 +97,18 @@ TEST_F(Discovery, FreeInstrumentsComeFirstNewestFirstThenBusyOnesInOrder) {
         {"TCPIP0::10.0.0.2::inst0::INSTR", "Agilent Technologies", "n9030a", "B2", 0},
         {"TCPIP0::10.0.0.4::8888::SOCKET", "Reruro", "K4-E2", "D4", 1},
     };
+    // The USB devices are found first, so the free VISA instruments land in front of them.
+    HtraSim_SetDeviceCount(1);
     const std::vector<DeviceData> list = t.getDevList();
-    EXPECT_EQ(addresses(list), (std::vector<std::string>{
-                                   "TCPIP0::10.0.0.2::5025::SOCKET", "TCPIP0::10.0.0.1::5025::SOCKET",
-                                   "TCPIP::10.0.0.3::8888::SOCKET", "TCPIP::10.0.0.4::8888::SOCKET"}));
+    EXPECT_EQ(addresses(list), (std::vector<std::string>{"TCPIP0::10.0.0.2::5025::SOCKET",
+                                                         "TCPIP0::10.0.0.1::5025::SOCKET", "USB::0",
+                                                         "TCPIP::10.0.0.3::8888::SOCKET",
+                                                         "TCPIP::10.0.0.4::8888::SOCKET"}));
+    EXPECT_FALSE(list[2].busy);
     EXPECT_EQ(list[0].model, "n9030a");
     EXPECT_EQ(list[0].serial, "B2");
     EXPECT_FALSE(list[0].busy);
-    EXPECT_TRUE(list[2].busy);
+    EXPECT_TRUE(list[3].busy);
     EXPECT_EQ(t.getStatus(), 1);
     EXPECT_EQ(t.getNumPTS(CUR), 0);
     EXPECT_EQ(closes, 1);
