@@ -30,7 +30,7 @@ void Harogic::getData(QVector<IQ_Elem>* out) {
 }
 
 void Harogic::acquire(QVector<IQ_Elem>* out, void* device) {
-    const int wanted = numPoints;
+    const int wanted = std::max(numPoints, 0);
     const int64_t perPacket = streamInfo.samplesPerPacket;
     out->resize(0);
     if (wanted > 0 && perPacket == 0) return;  // no packet could ever fill it
