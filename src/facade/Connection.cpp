@@ -77,8 +77,10 @@ void Trelvan::setDisconnect() {
     if (isHarogic && backend) {
         if (auto* harogic = dynamic_cast<Harogic*>(backend)) harogic->disconnectH();
     } else {
-        status = 1;
+        // The status word is written only once the running acquisition is over: before that, the
+        // backend would overwrite it, and the two threads would race on it.
         lockForTeardown(facadeMutex);
+        status = 1;
         if (session != 0) {
             visa.viClose(session);
             visa.viClose(resourceManager);
