@@ -79,13 +79,13 @@ void Trelvan::setDisconnect() {
     } else {
         // The status word is written only once the running acquisition is over: before that, the
         // backend would overwrite it, and the two threads would race on it.
-        lockForTeardown(facadeMutex);
+        lockForTeardown();
         status = 1;
         if (session != 0) {
             visa.viClose(session);
             visa.viClose(resourceManager);
         }
-        facadeMutex.unlock();
+        unlockFacade();
     }
     isPXA = false;
     isHarogic = false;

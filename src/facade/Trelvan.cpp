@@ -24,10 +24,10 @@ Trelvan::Trelvan()
 }
 
 Trelvan::~Trelvan() {
-    lockForTeardown(facadeMutex);
+    lockForTeardown();
     status = VI_ERROR_ABORT;
     visa.Uninitialize();
-    facadeMutex.unlock();
+    unlockFacade();
 }
 
 int Trelvan::getStatus() { return status; }
@@ -58,8 +58,14 @@ void Trelvan::setExtSyncFreq(double frequency) {
 }
 
 void Trelvan::getData(QVector<IQ_Elem>* samples) {
-    QMutexLocker hold(&facadeMutex);
+    FacadeLock hold;
     if (samples == nullptr) return;
     samples->resize(0);
-    if (backend) backend->getData(samples);
+    if (backend == nullptr) return;
+    try {
+        backend->getData(samples);
+    } catch (...) {
+        // Nothing a backend throws (an allocation that failed, say) may reach the host; the host
+        // sees what it got so far.
+    }
 }
