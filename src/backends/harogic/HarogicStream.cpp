@@ -34,8 +34,9 @@ void Harogic::acquire(QVector<IQ_Elem>* out, void* device) {
     const int64_t perPacket = streamInfo.samplesPerPacket;
     out->resize(0);
     if (wanted > 0 && perPacket == 0) return;  // no packet could ever fill it
-    out->resize(wanted);
-    IQ_Elem* dst = out->data();
+    // One allocation up front; each packet then grows the vector by what it brings, so the zeroing
+    // that growing implies happens in cache just before the conversion overwrites it.
+    out->reserve(wanted);
 
     lastStatus = IQS_BusTriggerStart(&device);
     StreamPacketRecord packet{};
@@ -55,8 +56,9 @@ void Harogic::acquire(QVector<IQ_Elem>* out, void* device) {
                 if (rate != curSampleRate) curSampleRate = rate;
             }
         }
-        if (packet.samples)
-            convertPacket(packet.samples, packet.scale, dst + filled, std::min(perPacket, wanted - filled));
+        const int64_t fits = std::min(perPacket, wanted - filled);
+        out->resize(int(filled + fits));
+        if (packet.samples) convertPacket(packet.samples, packet.scale, out->data() + filled, fits);
         filled += perPacket;
         timeoutRetried = false;
         if (handle.load() == nullptr) {  // disconnected from another thread
