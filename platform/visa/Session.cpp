@@ -61,6 +61,10 @@ Session::Fill Session::receive(ViByte* dst, size_t room, const Deadline& deadlin
 }
 
 ViStatus Session::read(ViByte* buf, ViUInt32 count, ViUInt32* got) {
+    if (count == 0) {
+        if (got != nullptr) *got = 0;
+        return VI_SUCCESS;
+    }
     // Set when the socket is first needed: a read served from the buffer does not look at the clock.
     Deadline deadline;
     bool timing = false;
@@ -95,7 +99,7 @@ ViStatus Session::read(ViByte* buf, ViUInt32 count, ViUInt32* got) {
             timing = true;
         }
         const size_t want = count - n;
-        const bool direct = !useTerm && want >= kBufferSize;
+        const bool direct = !useTerm && want >= kDirectThreshold;
         size_t r = 0;
         const Fill f = direct ? receive(buf + n, want, deadline, r) : receive(buffer_.get(), kBufferSize, deadline, r);
         if (f == Fill::Closed) {

@@ -16,6 +16,8 @@ public:
     static constexpr Kind kKind = Kind::Session;
     // Large enough that a stream read in small pieces costs one system call per this many bytes.
     static constexpr size_t kBufferSize = 4 << 20;
+    // A request at least this large skips the buffer and is received straight into the caller's.
+    static constexpr size_t kDirectThreshold = 256 << 10;
     static constexpr ViUInt32 kDefaultTimeoutMs = 2000;
 
     Session(ViSession handle, ResourceName name, int fd, std::shared_ptr<ResourceState> state);
