@@ -76,11 +76,7 @@ QString outsideLimits(const Request& r, const Limits& l) {
             .arg(r.refLevelDbm)
             .arg(l.min.refLevel)
             .arg(l.max.refLevel);
-    if (l.maxPoints > 0 && (r.points < l.minPoints || r.points > l.maxPoints))
-        return QStringLiteral("%1 points is outside the instrument's limits %2 to %3")
-            .arg(r.points)
-            .arg(l.minPoints)
-            .arg(l.maxPoints);
+    // Not every instrument reports limits for the number of points, so a changed count is only shown.
     return {};
 }
 

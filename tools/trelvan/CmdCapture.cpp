@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
+#include <cmath>
 
 #include "Acquire.h"
 #include "Args.h"
@@ -46,7 +47,7 @@ int runCapture(const ParsedArgs& a, Io& io) {
         return kUsage;
     if (frequency <= 0) return usageError(io, kName, "--frequency must be positive");
     if (rate <= 0) return usageError(io, kName, "--rate must be positive");
-    if (refLevel != static_cast<int>(refLevel) || refLevel < -300 || refLevel > 100)
+    if (refLevel < -300 || refLevel > 100 || refLevel != std::floor(refLevel))
         return usageError(io, kName, "--ref-level must be a whole number of dBm from -300 to 100");
     if (!a.values.contains("points")) return usageError(io, kName, "--points is required");
     long long points = 0, blocks = 1;

@@ -2,6 +2,7 @@
 // check that every tone came out where it was programmed.
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 #include <cmath>
 
 #include "Acquire.h"
@@ -22,6 +23,8 @@ constexpr double kLevelToleranceDb = 3.0;
 constexpr double kFrequencyToleranceBins = 2.0;
 // The tone search stays clear of the band edges, where the anti-alias filters roll off.
 constexpr double kSearchFraction = 0.45;
+// A clear peak: this far above the median bin (the noise floor).
+constexpr double kMinProminenceDb = 20.0;
 
 struct Row {
     QString instrument;
@@ -30,6 +33,7 @@ struct Row {
     double toneHz = 0, measuredHz = 0;
     double toneDbm = 0, measuredDbm = 0;
     QString result;
+    QString unit;
     bool ok = false;
 };
 
@@ -73,6 +77,7 @@ Row runOne(const DemoInstrument& inst, const std::vector<DeviceData>& found, con
     }
     io.err << "  " << inst.name << ": wrote " << metaPath(base) << ", " << dataPath(base) << ", " << base
            << ".png\n";
+    io.err.flush();
 
     std::vector<std::size_t> starts;
     for (const auto& c : rec.captures) starts.push_back(static_cast<std::size_t>(c.sampleStart));
@@ -84,12 +89,20 @@ Row runOne(const DemoInstrument& inst, const std::vector<DeviceData>& found, con
         row.result = "no spectrum";
         return row;
     }
+    std::vector<double> levels = s.levelsDbm();
+    std::nth_element(levels.begin(), levels.begin() + levels.size() / 2, levels.end());
+    const double floorDb = levels[levels.size() / 2];
     row.measuredHz = p.frequencyHz;
-    row.measuredDbm = p.levelDbm;
+    row.measuredDbm = p.levelDbm - inst.sampleGainDb;
     const bool atFrequency = std::fabs(p.frequencyHz - row.toneHz) <= kFrequencyToleranceBins * s.binHz();
-    const bool atLevel = std::fabs(p.levelDbm - row.toneDbm) <= kLevelToleranceDb;
-    row.ok = atFrequency && atLevel;
-    row.result = row.ok ? QStringLiteral("found") : !atFrequency ? QStringLiteral("wrong frequency") : QStringLiteral("wrong level");
+    const bool atLevel = std::fabs(row.measuredDbm - row.toneDbm) <= kLevelToleranceDb;
+    const bool clear = p.levelDbm - floorDb >= kMinProminenceDb;
+    row.ok = atFrequency && atLevel && clear;
+    row.result = row.ok         ? QStringLiteral("found")
+                 : !atFrequency ? QStringLiteral("wrong frequency")
+                 : !atLevel     ? QStringLiteral("wrong level")
+                                : QStringLiteral("buried in noise");
+    row.unit = inst.sampleUnit;
     return row;
 }
 
@@ -105,6 +118,7 @@ void printSummary(QTextStream& out, const std::vector<Row>& rows) {
     cell("FOUND MHz", 12);
     cell("TONE dBm", 9);
     cell("FOUND dBm", 9);
+    cell("SAMPLES IN", 16);
     out << "RESULT\n";
     for (const Row& r : rows) {
         cell(r.instrument, 14);
@@ -115,6 +129,7 @@ void printSummary(QTextStream& out, const std::vector<Row>& rows) {
         cell(r.measuredHz > 0 ? mhz(r.measuredHz) : "-", 12);
         cell(db(r.toneDbm), 9);
         cell(r.measuredHz > 0 ? db(r.measuredDbm) : "-", 9);
+        cell(r.unit.isEmpty() ? "-" : r.unit, 16);
         out << r.result << "\n";
     }
 }
@@ -129,6 +144,7 @@ int runDemo(const ParsedArgs& a, Io& io) {
     if (!lab.start(error)) return fail(io, kName, error);
     io.err << "emulated instruments running; MIVISA_RESOURCES=" << qgetenv("MIVISA_RESOURCES") << "\n";
     if (!lab.skipped().isEmpty()) io.err << "left out: " << lab.skipped() << "\n";
+    io.err.flush();
 
     const std::vector<DeviceData> found = discover();
     io.out << "Discovered instruments:\n";
@@ -138,7 +154,8 @@ int runDemo(const ParsedArgs& a, Io& io) {
 
     std::vector<Row> rows;
     for (const auto& inst : lab.instruments()) rows.push_back(runOne(inst, found, dir, io));
-    io.out << "Summary (tones programmed in the emulators, measured from the recordings):\n";
+    io.out << "Summary (tones programmed in the emulators, measured from the recordings; measured levels\n"
+              "allow for the unit each instrument's samples come in):\n";
     printSummary(io.out, rows);
     io.out << "\nRecordings and spectrum plots are in " << QDir(dir).absolutePath() << "\n";
 

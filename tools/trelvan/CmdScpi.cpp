@@ -21,13 +21,22 @@ int runScpi(const ParsedArgs& a, Io& io) {
     if (!QString::fromStdString(device.model).contains("N9030A", Qt::CaseInsensitive))
         return fail(io, "scpi", QStringLiteral("%1 does not take SCPI commands; only an N9030A does").arg(describe(device)));
 
+    // Reading the error list first empties the instrument's queue; what it held then, and the library's
+    // pending report from connecting, is not this command's doing.
+    const QVector<Error> before = realErrors(getError());
     // The library hands the text to VISA as a format, where '%' starts a directive.
     const std::string wire = (command.replace('%', "%%") + '\n').toStdString();
     const std::string reply = CustomCommand(wire, query);
     const int status = getStatus();
     if (status != 0) return fail(io, "scpi", QStringLiteral("no answer, status %1").arg(statusText(status)));
     if (query) io.out << QString::fromStdString(reply).trimmed() << "\n";
-    const QString reported = errorsLine(getError());
+    QVector<Error> after;
+    for (const auto& e : realErrors(getError())) {
+        bool old = false;
+        for (const auto& b : before) old = old || (b.code == e.code && b.text == e.text);
+        if (!old) after << e;
+    }
+    const QString reported = errorsLine(after);
     if (!reported.isEmpty()) return fail(io, "scpi", QStringLiteral("the instrument reports: %1").arg(reported));
     return kOk;
 }

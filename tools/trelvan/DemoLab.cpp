@@ -1,6 +1,7 @@
 #include "DemoLab.h"
 
 #include <QStringList>
+#include <cmath>
 #include <random>
 
 #include "PxaEmulator.h"
@@ -19,6 +20,13 @@ constexpr uint16_t kPxaPort = 5025;
 constexpr uint16_t kSkPort = 8888;
 constexpr int kAddressAttempts = 40;
 constexpr double kNoiseDbm = -90.0;
+// The SK instrument sends integer counts; the library's correction scales them by this factor.
+constexpr double kSkCountsPerVolt = 1e9;
+constexpr double kSkCorrectionScale = 0.4263694993781802;
+// The library multiplies the Harogic device's scaled samples by this constant (13.33 dB).
+constexpr double kHarogicScale = 4.638686262403692;
+
+double gainDb(double factor) { return 20.0 * std::log10(factor); }
 
 template <class Start>
 bool startOnFreeAddress(std::mt19937& gen, Start start, QString& chosen) {
@@ -46,7 +54,7 @@ DemoLab::~DemoLab() = default;
 bool DemoLab::start(QString& error) {
     std::mt19937 gen(std::random_device{}());
 
-    DemoInstrument pxa{"pxa-n9030a", {}, {1e9, 10e6, -10, 8192, 4}, 1.5e6, -20.0};
+    DemoInstrument pxa{"pxa-n9030a", {}, {1e9, 10e6, -10, 8192, 4}, 1.5e6, -20.0, 0.0, "volts"};
     impl_->pxa.setTone(pxa.toneOffsetHz, pxa.toneLevelDbm);
     impl_->pxa.setNoiseDbm(kNoiseDbm);
     impl_->pxa.setSerial("DEMO-PXA");
@@ -57,8 +65,10 @@ bool DemoLab::start(QString& error) {
     }
     pxa.addressHint = QStringLiteral("::%1::").arg(pxaHost);
 
-    DemoInstrument sk{"sk-k4", {}, {2.4e9, 7.5e6, 0, 8192, 4}, 600e3, -25.0};
+    DemoInstrument sk{"sk-k4", {}, {2.4e9, 7.5e6, 0, 8192, 4}, 600e3, -25.0,
+                      gainDb(kSkCountsPerVolt * kSkCorrectionScale), "corrected counts"};
     sim::sk::Settings settings;
+    settings.countsPerVolt = kSkCountsPerVolt;
     settings.tones = {{sk.toneOffsetHz, sk.toneLevelDbm}};
     settings.noiseDbm = kNoiseDbm;
     impl_->sk.reset(new sim::sk::Server(settings));
@@ -71,7 +81,8 @@ bool DemoLab::start(QString& error) {
     instruments_ = {pxa, sk};
 
 #if defined(TRELVAN_DEMO_HTRA_SIM)
-    DemoInstrument usb{"harogic-usb", "USB::", {900e6, 15e6, -10, 8192, 4}, -2e6, -30.0};
+    DemoInstrument usb{"harogic-usb", "USB::", {900e6, 15e6, -10, 8192, 4}, -2e6, -30.0, gainDb(kHarogicScale),
+                       "scaled volts"};
     HtraSim_Reset();
     HtraSim_SetDeviceCount(1);
     HtraSim_SetSignal(0, usb.toneOffsetHz, usb.toneLevelDbm, kNoiseDbm);

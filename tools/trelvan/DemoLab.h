@@ -16,6 +16,10 @@ struct DemoInstrument {
     Request request;
     double toneOffsetHz = 0;
     double toneLevelDbm = 0;
+    // How much stronger a tone reads from this instrument's samples, taken as volts across 50 Ohm, than
+    // at its input: each instrument delivers I/Q in units of its own.
+    double sampleGainDb = 0;
+    QString sampleUnit;  // for the summary, e.g. "volts"
 };
 
 class DemoLab {

@@ -120,7 +120,7 @@ QImage renderSpectrum(const Spectrum& s, const PlotText& text, PlotGeometry* geo
     p.save();
     p.translate(22, g.area.center().y());
     p.rotate(-90);
-    p.drawText(QRectF(-150, -10, 300, 20), Qt::AlignCenter, QStringLiteral("Level (dBm)"));
+    p.drawText(QRectF(-200, -10, 400, 20), Qt::AlignCenter, QStringLiteral("Level (dB; dBm for samples in volts)"));
     p.restore();
     QFont big = font;
     big.setPointSize(13);

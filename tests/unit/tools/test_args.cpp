@@ -108,7 +108,7 @@ TEST(Cli, BadInputGetsOneLineAndNonZeroStatus) {
         {capture + QStringList{"--datatype", "ci16_le"}, "--datatype: 'ci16_le' is not cf32_le or cf64_le"},
         {capture + QStringList{"--output", "/nonexistent-folder/rec"}, "folder /nonexistent-folder does not exist"},
         {capture + QStringList{"--plot", "/nonexistent-folder/p.png"}, "folder /nonexistent-folder does not exist"},
-        {capture, "no instrument 0: none found"},
+        {QStringList{"info", "99"}, "no instrument 99"},
         {{"info", "TCPIP0::127.0.0.1::5025::SOCKET"}, "no instrument with address or serial"},
         {{"plot", "x.sigmf-meta"}, "--output FILE.png is required"},
         {{"scpi", "0", "  "}, "COMMAND is empty"},

@@ -12,6 +12,9 @@
 
 using namespace cli;
 
+// Fontconfig keeps a cache it never frees; under LeakSanitizer that is not ours to report.
+extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
