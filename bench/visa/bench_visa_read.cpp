@@ -51,7 +51,8 @@ private:
             const int fd = ::accept(listener_, nullptr, nullptr);
             if (fd < 0) continue;
             for (size_t sent = 0; sent < kStreamBytes;) {
-                const ssize_t r = ::send(fd, data_.data(), std::min(kChunk, kStreamBytes - sent), MSG_NOSIGNAL);
+                const ssize_t r =
+                    ::send(fd, data_.data(), std::min(kChunk, kStreamBytes - sent), MSG_NOSIGNAL);
                 if (r <= 0) break;
                 sent += static_cast<size_t>(r);
             }
@@ -106,7 +107,11 @@ void ViRead1024(benchmark::State& state) {
 
 // Repeated and interleaved, so that load from elsewhere on the machine falls on both alike; the ratio
 // compares medians.
-BENCHMARK(PlainSocketRecv1MiB)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(9)->ReportAggregatesOnly();
+BENCHMARK(PlainSocketRecv1MiB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(9)
+    ->ReportAggregatesOnly();
 BENCHMARK(ViRead1024)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(9)->ReportAggregatesOnly();
 
 // Keeps each benchmark's median time per stream so the ratio can be printed after the table.

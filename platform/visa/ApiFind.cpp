@@ -1,6 +1,7 @@
 // Resource search over the configured resource list.
 #include "Api.h"
 #include "Discovery.h"
+#include "Guard.h"
 #include "Manager.h"
 #include "Status.h"
 
@@ -11,20 +12,22 @@ ViStatus viFindRsrc(ViSession sesn, ViString expr, ViPFindList vi, ViPUInt32 ret
     if (retCnt != nullptr) *retCnt = 0;
     Registry& registry = Registry::instance();
     if (!registry.find<Manager>(sesn)) return VI_ERROR_INV_OBJECT;
-    FindExpr match;
-    if (!match.compile(expr)) return kErrorInvExpr;
-    auto list = std::make_shared<FindList>(discover(configuredResources(), match));
-    if (list->size() == 0) return VI_ERROR_RSRC_NFOUND;
-    std::string first;
-    list->next(first);
-    copyText(desc, first);
-    if (retCnt != nullptr) *retCnt = static_cast<ViUInt32>(list->size());
-    if (vi != nullptr) {
-        const ViObject handle = registry.reserve();
-        if (!registry.insert(handle, list, sesn)) return VI_ERROR_INV_OBJECT;
-        *vi = handle;
-    }
-    return VI_SUCCESS;
+    return guarded([&] {
+        FindExpr match;
+        if (!match.compile(expr)) return kErrorInvExpr;
+        auto list = std::make_shared<FindList>(discover(configuredResources(), match));
+        if (list->size() == 0) return VI_ERROR_RSRC_NFOUND;
+        std::string first;
+        list->next(first);
+        copyText(desc, first);
+        if (retCnt != nullptr) *retCnt = static_cast<ViUInt32>(list->size());
+        if (vi != nullptr) {
+            const ViObject handle = registry.reserve();
+            if (!registry.insert(handle, list, sesn)) return VI_ERROR_INV_OBJECT;
+            *vi = handle;
+        }
+        return VI_SUCCESS;
+    });
 }
 
 ViStatus viFindNext(ViFindList vi, ViChar* desc) {

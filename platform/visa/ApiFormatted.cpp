@@ -3,6 +3,7 @@
 
 #include "Api.h"
 #include "Format.h"
+#include "Guard.h"
 #include "Scan.h"
 #include "Session.h"
 
@@ -45,7 +46,7 @@ ViStatus viVPrintf(ViSession vi, ViString writeFmt, ViVAList params) {
     auto session = usableSession(vi, status);
     if (!session) return status;
     ArgsCopy args(params);
-    return sendFormatted(*session, writeFmt, args);
+    return guarded([&] { return sendFormatted(*session, writeFmt, args); });
 }
 
 ViStatus viPrintf(ViSession vi, ViString writeFmt, ...) {
@@ -59,11 +60,13 @@ ViStatus viPrintf(ViSession vi, ViString writeFmt, ...) {
 ViStatus viVSPrintf(ViSession vi, ViPBuf buf, ViString writeFmt, ViVAList params) {
     if (!Registry::instance().find<Session>(vi)) return VI_ERROR_INV_OBJECT;
     ArgsCopy args(params);
-    std::string text;
-    const ViStatus status = formatText(writeFmt, args, text);
-    if (status != VI_SUCCESS || buf == nullptr) return status;
-    std::memcpy(buf, text.c_str(), text.size() + 1);
-    return VI_SUCCESS;
+    return guarded([&] {
+        std::string text;
+        const ViStatus status = formatText(writeFmt, args, text);
+        if (status != VI_SUCCESS || buf == nullptr) return status;
+        std::memcpy(buf, text.c_str(), text.size() + 1);
+        return VI_SUCCESS;
+    });
 }
 
 ViStatus viSPrintf(ViSession vi, ViPBuf buf, ViString writeFmt, ...) {
@@ -81,7 +84,7 @@ ViStatus viVScanf(ViSession vi, ViString readFmt, ViVAList params) {
     status = checkScanFormat(readFmt);
     if (status != VI_SUCCESS) return status;
     ArgsCopy args(params);
-    return receiveFormatted(*session, readFmt, args);
+    return guarded([&] { return receiveFormatted(*session, readFmt, args); });
 }
 
 ViStatus viScanf(ViSession vi, ViString readFmt, ...) {
@@ -100,9 +103,10 @@ ViStatus viVQueryf(ViSession vi, ViString writeFmt, ViString readFmt, ViVAList p
     status = checkScanFormat(readFmt);
     if (status != VI_SUCCESS) return status;
     ArgsCopy args(params);
-    status = sendFormatted(*session, writeFmt, args);
-    if (status != VI_SUCCESS) return status;
-    return receiveFormatted(*session, readFmt, args);
+    return guarded([&] {
+        const ViStatus sent = sendFormatted(*session, writeFmt, args);
+        return sent != VI_SUCCESS ? sent : receiveFormatted(*session, readFmt, args);
+    });
 }
 
 ViStatus viQueryf(ViSession vi, ViString writeFmt, ViString readFmt, ...) {

@@ -48,8 +48,8 @@ ViStatus viClear(ViSession vi) {
 ViStatus viFlush(ViSession vi, ViUInt16 mask) {
     auto session = Registry::instance().find<Session>(vi);
     if (!session) return VI_ERROR_INV_OBJECT;
-    constexpr ViUInt16 known = kReadBuf | kWriteBuf | kReadBufDiscard | kWriteBufDiscard | kIoInBuf | kIoOutBuf |
-                               kIoInBufDiscard | kIoOutBufDiscard;
+    constexpr ViUInt16 known = kReadBuf | kWriteBuf | kReadBufDiscard | kWriteBufDiscard | kIoInBuf |
+                               kIoOutBuf | kIoInBufDiscard | kIoOutBufDiscard;
     if (mask == 0 || (mask & ~known) != 0) return kErrorInvMask;
     // Writes are never held back, so only the receive buffer has anything to flush.
     if ((mask & (kReadBuf | kReadBufDiscard | kIoInBuf | kIoInBufDiscard)) != 0) session->discardBuffered();

@@ -1,7 +1,10 @@
 // Opening and closing: the resource manager, sessions, resource-name parsing and locks.
+#include <unistd.h>
+
 #include <cstring>
 
 #include "Api.h"
+#include "Guard.h"
 #include "Manager.h"
 #include "Session.h"
 #include "Socket.h"
@@ -30,15 +33,18 @@ constexpr ViAccessMode kLoadConfig = 4;
 
 ViStatus viOpenDefaultRM(ViPSession vi) {
     if (vi == nullptr) return kErrorInvParameter;
-    Registry& registry = Registry::instance();
-    const ViObject handle = registry.reserve();
-    registry.insert(handle, std::make_shared<Manager>(), 0);
-    *vi = handle;
-    return VI_SUCCESS;
+    return guarded([&] {
+        Registry& registry = Registry::instance();
+        const ViObject handle = registry.reserve();
+        registry.insert(handle, std::make_shared<Manager>(), 0);
+        *vi = handle;
+        return VI_SUCCESS;
+    });
 }
 
-ViStatus viOpen(ViSession sesn, ViRsrc name, ViAccessMode mode, ViUInt32 timeout, ViPSession vi) {
-    if (vi != nullptr) *vi = VI_NULL;
+namespace {
+
+ViStatus open(ViSession sesn, ViRsrc name, ViAccessMode mode, ViUInt32 timeout, ViPSession vi) {
     Registry& registry = Registry::instance();
     if (!registry.find<Manager>(sesn)) return VI_ERROR_INV_OBJECT;
     if (vi == nullptr) return kErrorInvParameter;
@@ -55,12 +61,20 @@ ViStatus viOpen(ViSession sesn, ViRsrc name, ViAccessMode mode, ViUInt32 timeout
         return VI_ERROR_RSRC_LOCKED;
     }
     ViStatus status = VI_SUCCESS;
-    const int fd = connectTcp(rn.host, rn.port, Deadline::afterMs(timeout == 0 ? kDefaultConnectMs : timeout), status);
-    if (fd < 0) {
+    int fd = -1;
+    std::shared_ptr<Session> session;
+    status = guarded([&] {
+        ViStatus connected = VI_SUCCESS;
+        fd = connectTcp(rn.host, rn.port, Deadline::afterMs(timeout == 0 ? kDefaultConnectMs : timeout),
+                        connected);
+        if (fd >= 0) session = std::make_shared<Session>(handle, rn, fd, state);
+        return connected;
+    });
+    if (!session) {
+        if (fd >= 0) ::close(fd);
         Locks::instance().release(state, handle);
         return status;
     }
-    auto session = std::make_shared<Session>(handle, rn, fd, state);
     if (!registry.insert(handle, session, sesn)) {
         session->close();
         return VI_ERROR_INV_OBJECT;
@@ -69,7 +83,16 @@ ViStatus viOpen(ViSession sesn, ViRsrc name, ViAccessMode mode, ViUInt32 timeout
     return VI_SUCCESS;
 }
 
-ViStatus viClose(ViObject vi) { return Registry::instance().close(vi); }
+}  // namespace
+
+ViStatus viOpen(ViSession sesn, ViRsrc name, ViAccessMode mode, ViUInt32 timeout, ViPSession vi) {
+    if (vi != nullptr) *vi = VI_NULL;
+    return guarded([&] { return open(sesn, name, mode, timeout, vi); });
+}
+
+ViStatus viClose(ViObject vi) {
+    return Registry::instance().close(vi);
+}
 
 ViStatus viParseRsrcEx(ViSession sesn, ViRsrc name, ViPUInt16 intfType, ViPUInt16 intfNum, ViChar* rsrcClass,
                        ViChar* expandedName, ViChar* alias) {
@@ -89,7 +112,8 @@ ViStatus viParseRsrc(ViSession sesn, ViRsrc name, ViPUInt16 intfType, ViPUInt16 
     return viParseRsrcEx(sesn, name, intfType, intfNum, nullptr, nullptr, nullptr);
 }
 
-ViStatus viLock(ViSession vi, ViAccessMode lockType, ViUInt32 timeout, ViKeyId requestedKey, ViChar* accessKey) {
+ViStatus viLock(ViSession vi, ViAccessMode lockType, ViUInt32 timeout, ViKeyId requestedKey,
+                ViChar* accessKey) {
     auto session = Registry::instance().find<Session>(vi);
     if (!session) return VI_ERROR_INV_OBJECT;
     const Deadline deadline = Deadline::afterMs(timeout);
@@ -97,7 +121,8 @@ ViStatus viLock(ViSession vi, ViAccessMode lockType, ViUInt32 timeout, ViKeyId r
     if (lockType != VI_SHARED_LOCK) return kErrorInvLockType;
     if (requestedKey != nullptr && std::strlen(requestedKey) >= VI_FIND_BUFLEN) return kErrorInvAccessKey;
     std::string granted;
-    const ViStatus status = Locks::instance().lockShared(*session->state, vi, requestedKey, deadline, granted);
+    const ViStatus status =
+        Locks::instance().lockShared(*session->state, vi, requestedKey, deadline, granted);
     if (status == VI_SUCCESS || status == kSuccessNestedShared) copyText(accessKey, granted);
     return status;
 }

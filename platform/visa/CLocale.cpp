@@ -10,6 +10,8 @@ locale_t cLocale() {
 }  // namespace
 
 CLocaleScope::CLocaleScope() : previous_(uselocale(cLocale())) {}
-CLocaleScope::~CLocaleScope() { uselocale(previous_); }
+CLocaleScope::~CLocaleScope() {
+    uselocale(previous_);
+}
 
 }  // namespace mivisa

@@ -18,11 +18,14 @@ Deadline Deadline::afterMs(uint32_t ms) {
     return d;
 }
 
-bool Deadline::passed() const { return !infinite_ && std::chrono::steady_clock::now() >= at_; }
+bool Deadline::passed() const {
+    return !infinite_ && std::chrono::steady_clock::now() >= at_;
+}
 
 int Deadline::pollMs() const {
     if (infinite_) return -1;
-    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(at_ - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::microseconds>(at_ - std::chrono::steady_clock::now());
     if (left.count() <= 0) return 0;
     const int64_t ms = (left.count() + 999) / 1000;
     return static_cast<int>(ms < kMaxPollMs ? ms : kMaxPollMs);

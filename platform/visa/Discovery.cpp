@@ -10,6 +10,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "Cp1251.h"
@@ -141,7 +142,8 @@ uint32_t probeTimeoutMs() {
     if (const char* text = std::getenv("MIVISA_PROBE_TIMEOUT_MS")) {
         char* end = nullptr;
         const unsigned long v = std::strtoul(text, &end, 10);
-        if (end != text && *end == '\0' && v > 0) return static_cast<uint32_t>(std::min<unsigned long>(v, kMaxProbeMs));
+        if (end != text && *end == '\0' && v > 0)
+            return static_cast<uint32_t>(std::min<unsigned long>(v, kMaxProbeMs));
     }
     return kDefaultProbeMs;
 }
@@ -155,11 +157,17 @@ std::vector<FoundResource> discover(const std::vector<ResourceEntry>& entries, c
     std::vector<Identity> ids(wanted.size());
     std::atomic<size_t> next{0};
     auto worker = [&] {
-        for (size_t i; (i = next.fetch_add(1)) < wanted.size();) reachable[i] = probe(*wanted[i], ids[i]) ? 1 : 0;
+        for (size_t i; (i = next.fetch_add(1)) < wanted.size();)
+            reachable[i] = probe(*wanted[i], ids[i]) ? 1 : 0;
     };
     std::vector<std::thread> pool;
     const size_t threads = std::min(wanted.size(), kMaxProbeThreads);
-    for (size_t t = 0; t < threads; ++t) pool.emplace_back(worker);
+    try {
+        for (size_t t = 0; t < threads; ++t) pool.emplace_back(worker);
+    } catch (const std::system_error&) {
+        // Fewer workers still get through the whole list, only more slowly.
+        if (pool.empty()) throw;
+    }
     for (std::thread& t : pool) t.join();
 
     std::vector<FoundResource> found;

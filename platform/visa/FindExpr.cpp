@@ -7,6 +7,10 @@ namespace mivisa {
 
 namespace {
 
+// Resource names are short, and so are searches for them; a longer expression is refused rather than
+// compiled, since compiling nests as deep as its parentheses.
+constexpr size_t kMaxExpression = 1024;
+
 // Translates to an ECMAScript regular expression; false on what VISA does not allow (attribute
 // filters in braces among them).
 bool translate(const char* p, std::string& out) {
@@ -58,10 +62,17 @@ bool translate(const char* p, std::string& out) {
 bool FindExpr::compile(const char* expression) {
     everything_ = expression == nullptr || expression[0] == '\0';
     if (everything_) return true;
+    if (std::strlen(expression) > kMaxExpression) return false;
     std::string pattern;
     if (!translate(expression, pattern)) return false;
+    auto flags = std::regex::ECMAScript | std::regex::icase;
+#ifdef __GLIBCXX__
+    // Otherwise libstdc++ matches by backtracking, exponential in the worst case ("(a*)*b"): a search
+    // must not hang. Escaped digits are plain digits, so there are no back-references to lose.
+    flags |= std::regex_constants::__polynomial;
+#endif
     try {
-        regex_ = std::regex(pattern, std::regex::ECMAScript | std::regex::icase);
+        regex_ = std::regex(pattern, flags);
     } catch (const std::regex_error&) {
         return false;
     }

@@ -9,19 +9,42 @@ namespace mivisa {
 
 namespace {
 
+// The most text one formatted write builds, and so the largest width or precision: a format such as
+// "%1500000000d" is a mistake, and honouring it would allocate gigabytes before a byte is sent.
+constexpr size_t kMaxText = 16u << 20;
+
+// Digits of a width or precision; false when they ask for more than kMaxText.
+bool number(const char*& p, std::string& spec) {
+    size_t value = 0;
+    for (; *p >= '0' && *p <= '9'; spec += *p++) {
+        value = value * 10 + static_cast<size_t>(*p - '0');
+        if (value > kMaxText) return false;
+    }
+    return true;
+}
+
+bool starred(int value, std::string& spec) {
+    if (value > static_cast<int>(kMaxText) || value < -static_cast<int>(kMaxText)) return false;
+    spec += std::to_string(value);
+    return true;
+}
+
+// False when the text would grow past kMaxText.
 template <typename T>
-void append(std::string& out, const std::string& spec, T value) {
+bool append(std::string& out, const std::string& spec, T value) {
     char local[256];
     const int n = std::snprintf(local, sizeof local, spec.c_str(), value);
-    if (n < 0) return;
+    if (n < 0) return true;
+    if (out.size() + static_cast<size_t>(n) > kMaxText) return false;
     if (static_cast<size_t>(n) < sizeof local) {
         out.append(local, static_cast<size_t>(n));
-        return;
+        return true;
     }
     const size_t at = out.size();
     out.resize(at + static_cast<size_t>(n) + 1);
     std::snprintf(&out[at], static_cast<size_t>(n) + 1, spec.c_str(), value);
     out.resize(at + static_cast<size_t>(n));
+    return true;
 }
 
 }  // namespace
@@ -48,18 +71,18 @@ ViStatus formatText(const char* format, Args& args, std::string& out) {
         std::string spec = "%";
         while (*p != '\0' && std::strchr("-+ #0", *p)) spec += *p++;
         if (*p == '*') {
-            spec += std::to_string(va_arg(args.ap, int));
+            if (!starred(va_arg(args.ap, int), spec)) return VI_ERROR_NSUP_OPER;
             ++p;
-        } else {
-            while (*p >= '0' && *p <= '9') spec += *p++;
+        } else if (!number(p, spec)) {
+            return VI_ERROR_NSUP_OPER;
         }
         if (*p == '.') {
             spec += *p++;
             if (*p == '*') {
-                spec += std::to_string(va_arg(args.ap, int));
+                if (!starred(va_arg(args.ap, int), spec)) return VI_ERROR_NSUP_OPER;
                 ++p;
-            } else {
-                while (*p >= '0' && *p <= '9') spec += *p++;
+            } else if (!number(p, spec)) {
+                return VI_ERROR_NSUP_OPER;
             }
         }
         int longs = 0;
@@ -76,16 +99,17 @@ ViStatus formatText(const char* format, Args& args, std::string& out) {
         const char conv = *p;
         if (conv == '\0') return VI_ERROR_NSUP_OPER;
         ++p;
+        bool fits = true;
         switch (conv) {
             case 's': {
                 if (half || longs) return VI_ERROR_NSUP_OPER;
                 const char* s = va_arg(args.ap, const char*);
-                append(out, spec + 's', s != nullptr ? s : "");
+                fits = append(out, spec + 's', s != nullptr ? s : "");
                 break;
             }
             case 'c':
                 if (half || longs) return VI_ERROR_NSUP_OPER;
-                append(out, spec + 'c', va_arg(args.ap, int));
+                fits = append(out, spec + 'c', va_arg(args.ap, int));
                 break;
             case 'd':
             case 'i':
@@ -93,21 +117,21 @@ ViStatus formatText(const char* format, Args& args, std::string& out) {
                 const bool isUnsigned = conv == 'u';
                 if (longs == 2) {
                     if (isUnsigned)
-                        append(out, spec + "llu", va_arg(args.ap, unsigned long long));
+                        fits = append(out, spec + "llu", va_arg(args.ap, unsigned long long));
                     else
-                        append(out, spec + "lld", va_arg(args.ap, long long));
+                        fits = append(out, spec + "lld", va_arg(args.ap, long long));
                 } else if (longs == 1) {
                     if (isUnsigned)
-                        append(out, spec + "lu", va_arg(args.ap, unsigned long));
+                        fits = append(out, spec + "lu", va_arg(args.ap, unsigned long));
                     else
-                        append(out, spec + "ld", va_arg(args.ap, long));
+                        fits = append(out, spec + "ld", va_arg(args.ap, long));
                 } else {
                     // short arguments arrive promoted to int; the 'h' only narrows what is printed
                     const int v = va_arg(args.ap, int);
                     if (isUnsigned)
-                        append(out, spec + (half ? "hu" : "u"), static_cast<unsigned>(v));
+                        fits = append(out, spec + (half ? "hu" : "u"), static_cast<unsigned>(v));
                     else
-                        append(out, spec + (half ? "hd" : "d"), v);
+                        fits = append(out, spec + (half ? "hd" : "d"), v);
                 }
                 break;
             }
@@ -115,11 +139,12 @@ ViStatus formatText(const char* format, Args& args, std::string& out) {
             case 'e':
             case 'g':
                 if (half || longs == 2) return VI_ERROR_NSUP_OPER;
-                append(out, spec + conv, va_arg(args.ap, double));
+                fits = append(out, spec + conv, va_arg(args.ap, double));
                 break;
             default:
                 return VI_ERROR_NSUP_OPER;
         }
+        if (!fits) return VI_ERROR_NSUP_OPER;
     }
     return VI_SUCCESS;
 }

@@ -39,14 +39,15 @@ public:
 
     // VI_SUCCESS (or the nested variant), or VI_ERROR_TMO when another session keeps it past the deadline.
     ViStatus lockExclusive(ResourceState& state, ViSession who, const Deadline& deadline);
-    ViStatus lockShared(ResourceState& state, ViSession who, const char* requestedKey, const Deadline& deadline,
-                        std::string& grantedKey);
+    ViStatus lockShared(ResourceState& state, ViSession who, const char* requestedKey,
+                        const Deadline& deadline, std::string& grantedKey);
     ViStatus unlock(ResourceState& state, ViSession who);
     // False when another session's lock keeps `who` from doing I/O.
     bool mayAccess(ResourceState& state, ViSession who);
 
 private:
-    bool waitUntil(std::unique_lock<std::mutex>& lock, const Deadline& deadline, const std::function<bool()>& ok);
+    bool waitUntil(std::unique_lock<std::mutex>& lock, const Deadline& deadline,
+                   const std::function<bool()>& ok);
     void publish(ResourceState& state);
 
     std::mutex mutex_;

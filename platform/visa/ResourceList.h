@@ -1,5 +1,6 @@
 // The configured resource list that discovery searches: from MIVISA_RESOURCES, else the file named by
-// MIVISA_CONFIG, else $XDG_CONFIG_HOME/mivisa/resources.conf (~/.config/...), else /etc/mivisa/resources.conf.
+// MIVISA_CONFIG, else $XDG_CONFIG_HOME/mivisa/resources.conf (~/.config/...), else
+// /etc/mivisa/resources.conf.
 #pragma once
 
 #include <string>

@@ -92,7 +92,9 @@ std::string ResourceName::canonical() const {
     return "TCPIP" + std::to_string(board) + "::" + h + "::" + std::to_string(port) + "::SOCKET";
 }
 
-std::string ResourceName::key() const { return lower(host) + "#" + std::to_string(port); }
+std::string ResourceName::key() const {
+    return lower(host) + "#" + std::to_string(port);
+}
 
 ViStatus parseResourceName(const char* text, ResourceName& out) {
     if (text == nullptr) return VI_ERROR_INV_RSRC_NAME;

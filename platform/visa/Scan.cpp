@@ -60,7 +60,9 @@ bool parseDirective(const char*& p, Directive& d) {
     }
 }
 
-bool isSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool isSpace(char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
 
 class Scanner {
 public:

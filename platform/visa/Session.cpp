@@ -16,10 +16,14 @@ namespace mivisa {
 namespace {
 // Bytes dropped by a clear at most, so a peer that never stops sending cannot hold it forever.
 constexpr size_t kMaxClearBytes = 64 << 20;
-}
+}  // namespace
 
 Session::Session(ViSession h, ResourceName n, int fd, std::shared_ptr<ResourceState> s)
-    : Object(kKind), handle(h), name(std::move(n)), state(std::move(s)), fd_(fd),
+    : Object(kKind),
+      handle(h),
+      name(std::move(n)),
+      state(std::move(s)),
+      fd_(fd),
       buffer_(new ViByte[kBufferSize]) {}
 
 Session::~Session() {
@@ -101,7 +105,8 @@ ViStatus Session::read(ViByte* buf, ViUInt32 count, ViUInt32* got) {
         const size_t want = count - n;
         const bool direct = !useTerm && want >= kDirectThreshold;
         size_t r = 0;
-        const Fill f = direct ? receive(buf + n, want, deadline, r) : receive(buffer_.get(), kBufferSize, deadline, r);
+        const Fill f =
+            direct ? receive(buf + n, want, deadline, r) : receive(buffer_.get(), kBufferSize, deadline, r);
         if (f == Fill::Closed) {
             status = VI_ERROR_CONN_LOST;
             break;
@@ -151,8 +156,10 @@ ViStatus Session::readLine(std::string& line, size_t keep) {
         if (head_ < tail_) {
             const ViByte* start = buffer_.get() + head_;
             const void* lf = std::memchr(start, '\n', tail_ - head_);
-            const size_t take = lf ? static_cast<size_t>(static_cast<const ViByte*>(lf) - start) + 1 : tail_ - head_;
-            if (line.size() < keep) line.append(reinterpret_cast<const char*>(start), std::min(take, keep - line.size()));
+            const size_t take =
+                lf ? static_cast<size_t>(static_cast<const ViByte*>(lf) - start) + 1 : tail_ - head_;
+            if (line.size() < keep)
+                line.append(reinterpret_cast<const char*>(start), std::min(take, keep - line.size()));
             head_ += take;
             if (head_ == tail_) head_ = tail_ = 0;
             if (lf) return VI_SUCCESS;

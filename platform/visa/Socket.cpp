@@ -51,8 +51,12 @@ bool tryConnect(const Address& a, const Deadline& deadline, int& fdOut, bool& ti
 
 }  // namespace
 
-Wait waitReadable(int fd, const Deadline& deadline) { return waitFor(fd, POLLIN, deadline); }
-Wait waitWritable(int fd, const Deadline& deadline) { return waitFor(fd, POLLOUT, deadline); }
+Wait waitReadable(int fd, const Deadline& deadline) {
+    return waitFor(fd, POLLIN, deadline);
+}
+Wait waitWritable(int fd, const Deadline& deadline) {
+    return waitFor(fd, POLLOUT, deadline);
+}
 
 void setBoolOption(int fd, int level, int option, bool on) {
     const int v = on ? 1 : 0;

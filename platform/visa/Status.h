@@ -13,6 +13,7 @@ constexpr ViStatus kErrorInvExpr = static_cast<ViStatus>(0xBFFF0010);
 constexpr ViStatus kErrorInvAccMode = static_cast<ViStatus>(0xBFFF0013);
 constexpr ViStatus kErrorInvLockType = static_cast<ViStatus>(0xBFFF0020);
 constexpr ViStatus kErrorInvAccessKey = static_cast<ViStatus>(0xBFFF0021);
+constexpr ViStatus kErrorAlloc = static_cast<ViStatus>(0xBFFF003C);
 constexpr ViStatus kErrorInvMask = static_cast<ViStatus>(0xBFFF003D);
 constexpr ViStatus kErrorInvFmt = static_cast<ViStatus>(0xBFFF003F);
 constexpr ViStatus kErrorInvParameter = static_cast<ViStatus>(0xBFFF0078);

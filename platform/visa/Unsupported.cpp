@@ -13,7 +13,9 @@ template <>
 void unsupported<void>() {}
 }  // namespace
 
-#define MIVISA_UNSUPPORTED(R, Name, Args) \
-    extern "C" __attribute__((weak)) R vi##Name Args { return unsupported<R>(); }
+#define MIVISA_UNSUPPORTED(R, Name, Args)              \
+    extern "C" __attribute__((weak)) R vi##Name Args { \
+        return unsupported<R>();                       \
+    }
 TRELVAN_VISA_FUNCTIONS(MIVISA_UNSUPPORTED)
 #undef MIVISA_UNSUPPORTED

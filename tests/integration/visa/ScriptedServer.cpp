@@ -11,7 +11,8 @@
 
 namespace visatest {
 
-ScriptedServer::ScriptedServer(Script script, const char* address) : script_(std::move(script)), address_(address) {
+ScriptedServer::ScriptedServer(Script script, const char* address)
+    : script_(std::move(script)), address_(address) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int one = 1;
     ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -95,6 +96,8 @@ std::string readAll(int fd) {
     return all;
 }
 
-void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace visatest

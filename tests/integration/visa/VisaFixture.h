@@ -31,6 +31,8 @@ inline double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-inline std::string text(const ViByte* p, ViUInt32 n) { return std::string(reinterpret_cast<const char*>(p), n); }
+inline std::string text(const ViByte* p, ViUInt32 n) {
+    return std::string(reinterpret_cast<const char*>(p), n);
+}
 
 }  // namespace visatest

@@ -126,11 +126,9 @@ TEST_F(DiscoveryTest, ListsWhatAnswersWithItsIdentity) {
         refusedPort = gone.port();
     }
     const std::string list =
-        pxa.resource() + ";" +
-        sk.resource() + "|manufacturer=Reruro|model=К4-Э1|serial=1042;" +
+        pxa.resource() + ";" + sk.resource() + "|manufacturer=Reruro|model=К4-Э1|serial=1042;" +
         "TCPIP0::127.0.2.5::" + std::to_string(refusedPort) + "::SOCKET|manufacturer=Reruro;" +
-        silent.resource() + ";" +
-        busy.resource() + "|manufacturer=Reruro|model=SK4-24|busy=1;" +
+        silent.resource() + ";" + busy.resource() + "|manufacturer=Reruro|model=SK4-24|busy=1;" +
         // misconfigured: unknown key, bad busy value, not a socket, no port
         silent.resource() + "|colour=blue;" + pxa.resource() + "|busy=2;" +
         "TCPIP0::127.0.2.1::inst0::INSTR;TCPIP0::127.0.2.1::SOCKET;" +
@@ -152,7 +150,10 @@ TEST_F(DiscoveryTest, ListsWhatAnswersWithItsIdentity) {
 
     EXPECT_EQ(found[1].name, sk.resource());
     EXPECT_EQ(found[1].manufacturer, "Reruro");
-    EXPECT_EQ(found[1].model, "\xCA" "4-\xDD" "1");  // Windows-1251
+    EXPECT_EQ(found[1].model,
+              "\xCA"
+              "4-\xDD"
+              "1");  // Windows-1251
     EXPECT_EQ(found[1].serial, "1042");
     // A configured identity is not asked for.
     EXPECT_EQ(sk.accepted(), 1);
@@ -169,7 +170,8 @@ TEST_F(DiscoveryTest, ListsWhatAnswersWithItsIdentity) {
 }
 
 TEST_F(DiscoveryTest, FourDeadHostsCostAboutOneProbeTimeout) {
-    DeadHost dead[] = {DeadHost("127.0.3.1"), DeadHost("127.0.3.2"), DeadHost("127.0.3.3"), DeadHost("127.0.3.4")};
+    DeadHost dead[] = {DeadHost("127.0.3.1"), DeadHost("127.0.3.2"), DeadHost("127.0.3.3"),
+                       DeadHost("127.0.3.4")};
     ScriptedServer live(instrument("Agilent Technologies,N9030A,US1,A.1\n"), "127.0.3.5");
     std::string list;
     for (const DeadHost& d : dead) list += d.resource() + "|manufacturer=Keysight|model=N9030A;";
@@ -226,7 +228,8 @@ TEST_F(DiscoveryTest, ExpressionsSelectAndAnEmptyResultIsNotFound) {
     char desc[VI_FIND_BUFLEN];
     EXPECT_EQ(viFindRsrc(rm, const_cast<char*>("USB?*INSTR"), &list, &count, desc), VI_ERROR_RSRC_NFOUND);
     EXPECT_EQ(count, 0u);
-    EXPECT_EQ(viFindRsrc(rm, const_cast<char*>("?*[a-"), &list, &count, desc), static_cast<ViStatus>(0xBFFF0010));
+    EXPECT_EQ(viFindRsrc(rm, const_cast<char*>("?*[a-"), &list, &count, desc),
+              static_cast<ViStatus>(0xBFFF0010));
     setenv("MIVISA_RESOURCES", "", 1);
     EXPECT_EQ(viFindRsrc(rm, const_cast<char*>(""), &list, &count, desc), VI_ERROR_RSRC_NFOUND);
 }

@@ -75,14 +75,16 @@ TEST_F(FormattedTest, WidthBoundsTheStoredReplyAndTheNextQueryStartsClean) {
     EXPECT_EQ(viQueryf(vi, const_cast<char*>("*IDN?\n"), const_cast<char*>("%127T"), reply), VI_SUCCESS);
     EXPECT_EQ(std::strlen(reply), 127u);
     EXPECT_EQ(reply[128], '#');
-    EXPECT_EQ(viQueryf(vi, const_cast<char*>("%s\n"), const_cast<char*>("%127T"), "NEXT?", reply), VI_SUCCESS);
+    EXPECT_EQ(viQueryf(vi, const_cast<char*>("%s\n"), const_cast<char*>("%127T"), "NEXT?", reply),
+              VI_SUCCESS);
     EXPECT_STREQ(reply, "SECOND\n");
 
     double real = 0;
     long integer = 0;
     char word[3] = {};
-    EXPECT_EQ(viQueryf(vi, const_cast<char*>("Q3\n"), const_cast<char*>("%lf,%ld,%2s"), &real, &integer, word),
-              VI_SUCCESS);
+    EXPECT_EQ(
+        viQueryf(vi, const_cast<char*>("Q3\n"), const_cast<char*>("%lf,%ld,%2s"), &real, &integer, word),
+        VI_SUCCESS);
     EXPECT_DOUBLE_EQ(real, 1250.0);
     EXPECT_EQ(integer, -7);
     EXPECT_STREQ(word, "wo");
@@ -104,7 +106,8 @@ TEST_F(FormattedTest, ALineFeedEndsAFormattedReadWhateverTheTermCharSays) {
     EXPECT_EQ(b, 34);
     // A reply that does not fit the format leaves the argument alone.
     int untouched = 5;
-    EXPECT_EQ(viQueryf(vi, const_cast<char*>("C?\n"), const_cast<char*>("%d"), &untouched), static_cast<ViStatus>(0xBFFF003F));
+    EXPECT_EQ(viQueryf(vi, const_cast<char*>("C?\n"), const_cast<char*>("%d"), &untouched),
+              static_cast<ViStatus>(0xBFFF003F));
     EXPECT_EQ(untouched, 5);
 }
 
@@ -117,7 +120,8 @@ TEST_F(FormattedTest, QueryWithoutAReplyTimesOut) {
     EXPECT_LT(secondsSince(start), 0.9);
     EXPECT_STREQ(reply, "");
     // An unsupported read format is refused before anything is sent.
-    EXPECT_EQ(viQueryf(vi, const_cast<char*>("X?\n"), const_cast<char*>("%[a-z]"), reply), VI_ERROR_NSUP_OPER);
+    EXPECT_EQ(viQueryf(vi, const_cast<char*>("X?\n"), const_cast<char*>("%[a-z]"), reply),
+              VI_ERROR_NSUP_OPER);
     EXPECT_EQ(viPrintf(vi, const_cast<char*>("END\n")), VI_SUCCESS);
     const std::vector<std::string> lines = peer.lines(2);
     ASSERT_EQ(lines.size(), 2u);

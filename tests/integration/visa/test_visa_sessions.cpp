@@ -39,9 +39,11 @@ TEST_F(SessionTest, OpenRejectsWhatItCannotReach) {
         ScriptedServer gone([](int) {});
         port = gone.port();
     }
-    EXPECT_EQ(openName(rm, "TCPIP::127.0.0.1::" + std::to_string(port) + "::SOCKET", 0, &vi), VI_ERROR_RSRC_NFOUND);
+    EXPECT_EQ(openName(rm, "TCPIP::127.0.0.1::" + std::to_string(port) + "::SOCKET", 0, &vi),
+              VI_ERROR_RSRC_NFOUND);
     EXPECT_EQ(openName(rm, "TCPIP0::no-such-host.invalid::5025::SOCKET", 0, &vi), VI_ERROR_RSRC_NFOUND);
-    EXPECT_EQ(viOpen(VI_NULL, const_cast<char*>("TCPIP::127.0.0.1::1::SOCKET"), 0, 0, &vi), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(viOpen(VI_NULL, const_cast<char*>("TCPIP::127.0.0.1::1::SOCKET"), 0, 0, &vi),
+              VI_ERROR_INV_OBJECT);
 }
 
 TEST_F(SessionTest, HandlesAreNeverReusedAndClosingTheManagerClosesItsSessions) {
@@ -51,7 +53,8 @@ TEST_F(SessionTest, HandlesAreNeverReusedAndClosingTheManagerClosesItsSessions) 
     EXPECT_EQ(viClose(first), VI_ERROR_INV_OBJECT);
     const ViSession second = open(server);
     EXPECT_NE(second, first);
-    EXPECT_EQ(viWrite(first, reinterpret_cast<ViBuf>(const_cast<char*>("x")), 1, nullptr), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(viWrite(first, reinterpret_cast<ViBuf>(const_cast<char*>("x")), 1, nullptr),
+              VI_ERROR_INV_OBJECT);
 
     ViSession otherRm = VI_NULL;
     ASSERT_EQ(viOpenDefaultRM(&otherRm), VI_SUCCESS);
@@ -127,8 +130,8 @@ TEST_F(SessionTest, FiftySessionsFromTwoThreads) {
         for (size_t i = 0; i < handles[t].size(); ++i) {
             char reply[32] = {};
             const std::string expect = "t" + std::to_string(t) + "s" + std::to_string(i) + "\n";
-            if (viQueryf(handles[t][i], const_cast<char*>("%s"), const_cast<char*>("%31T"), expect.c_str(), reply) !=
-                    VI_SUCCESS ||
+            if (viQueryf(handles[t][i], const_cast<char*>("%s"), const_cast<char*>("%31T"), expect.c_str(),
+                         reply) != VI_SUCCESS ||
                 expect != reply)
                 ++failures;
         }
@@ -148,7 +151,8 @@ TEST_F(SessionTest, FiftySessionsFromTwoThreads) {
 TEST_F(SessionTest, ParseRsrcExpandsTheName) {
     ViUInt16 type = 0, board = 0;
     char cls[VI_FIND_BUFLEN], expanded[VI_FIND_BUFLEN], alias[VI_FIND_BUFLEN];
-    EXPECT_EQ(viParseRsrcEx(rm, const_cast<char*>("tcpip3::[::1]::8888::socket"), &type, &board, cls, expanded, alias),
+    EXPECT_EQ(viParseRsrcEx(rm, const_cast<char*>("tcpip3::[::1]::8888::socket"), &type, &board, cls,
+                            expanded, alias),
               VI_SUCCESS);
     EXPECT_EQ(type, 6);
     EXPECT_EQ(board, 3);
@@ -160,10 +164,19 @@ TEST_F(SessionTest, ParseRsrcExpandsTheName) {
 TEST_F(SessionTest, EveryStatusHasADescription) {
     char desc[VI_FIND_BUFLEN];
     std::set<std::string> texts;
-    const ViStatus statuses[] = {VI_SUCCESS, VI_SUCCESS_TERM_CHAR, VI_ERROR_INV_OBJECT, VI_ERROR_RSRC_LOCKED,
-                                 VI_ERROR_RSRC_NFOUND, VI_ERROR_INV_RSRC_NAME, VI_ERROR_TMO, VI_ERROR_NSUP_ATTR,
-                                 VI_ERROR_NSUP_ATTR_STATE, VI_ERROR_NSUP_OPER, VI_ERROR_CONN_LOST,
-                                 static_cast<ViStatus>(0xBFFF003F), static_cast<ViStatus>(0xBFFF009C)};
+    const ViStatus statuses[] = {VI_SUCCESS,
+                                 VI_SUCCESS_TERM_CHAR,
+                                 VI_ERROR_INV_OBJECT,
+                                 VI_ERROR_RSRC_LOCKED,
+                                 VI_ERROR_RSRC_NFOUND,
+                                 VI_ERROR_INV_RSRC_NAME,
+                                 VI_ERROR_TMO,
+                                 VI_ERROR_NSUP_ATTR,
+                                 VI_ERROR_NSUP_ATTR_STATE,
+                                 VI_ERROR_NSUP_OPER,
+                                 VI_ERROR_CONN_LOST,
+                                 static_cast<ViStatus>(0xBFFF003F),
+                                 static_cast<ViStatus>(0xBFFF009C)};
     for (ViStatus s : statuses) {
         EXPECT_EQ(viStatusDesc(rm, s, desc), VI_SUCCESS) << std::hex << s;
         texts.insert(desc);

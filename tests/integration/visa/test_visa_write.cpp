@@ -15,7 +15,8 @@ TEST_F(WriteTest, SendsEverything) {
     std::string data(5 << 20, '\0');
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i % 251);
     ViUInt32 sent = 0;
-    EXPECT_EQ(viWrite(vi, reinterpret_cast<ViBuf>(&data[0]), static_cast<ViUInt32>(data.size()), &sent), VI_SUCCESS);
+    EXPECT_EQ(viWrite(vi, reinterpret_cast<ViBuf>(&data[0]), static_cast<ViUInt32>(data.size()), &sent),
+              VI_SUCCESS);
     EXPECT_EQ(sent, data.size());
     viClose(vi);
     EXPECT_TRUE(received.get_future().get() == data);

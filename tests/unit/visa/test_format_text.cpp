@@ -31,8 +31,8 @@ ViStatus scan(const std::string& line, const char* fmt, ...) {
 
 TEST(Format, PrintfDirectivesAndWhatIsRefused) {
     std::string out;
-    ASSERT_EQ(format(out, "%*d|%-*.*f|%hd|%+i|%lu|%.3s|%c%%", 5, 42, 8, 2, 3.14159, 70000, 7, 4000000000ul, "abcdef",
-                     'z'),
+    ASSERT_EQ(format(out, "%*d|%-*.*f|%hd|%+i|%lu|%.3s|%c%%", 5, 42, 8, 2, 3.14159, 70000, 7, 4000000000ul,
+                     "abcdef", 'z'),
               VI_SUCCESS);
     EXPECT_EQ(out, "   42|3.14    |4464|+7|4000000000|abc|z%");
     out.clear();
@@ -68,8 +68,8 @@ TEST(Scan, NumbersSeparatorsAndMismatches) {
     float f = 0;
     double d = 0;
     char c[2] = {};
-    ASSERT_EQ(scan("0x1F;-12 18446744073709551615,2.5e-1 +7E2 ok\n", "%i;%hd %llu,%f %*d %lf %2c", &hex, &s, &big, &f,
-                   &d, c),
+    ASSERT_EQ(scan("0x1F;-12 18446744073709551615,2.5e-1 +7E2 ok\n", "%i;%hd %llu,%f %*d %lf %2c", &hex, &s,
+                   &big, &f, &d, c),
               kErrorInvFmt);
     // "%*d" takes the "+7" of "+7E2"; "E2" is no number, so the scan stops there and leaves d alone.
     EXPECT_EQ(hex, 31);

@@ -15,7 +15,8 @@ TEST(ResourceName, AcceptsTheSocketFormsAndCanonicalisesThem) {
         const char* key;
     } cases[] = {
         {"TCPIP0::192.168.1.60::8888::SOCKET", "TCPIP0::192.168.1.60::8888::SOCKET", "192.168.1.60#8888"},
-        {"tcpip::PXA-Lab.example::5025::socket", "TCPIP0::PXA-Lab.example::5025::SOCKET", "pxa-lab.example#5025"},
+        {"tcpip::PXA-Lab.example::5025::socket", "TCPIP0::PXA-Lab.example::5025::SOCKET",
+         "pxa-lab.example#5025"},
         {"TCPIP12::[fe80::1]::65535::SOCKET", "TCPIP12::[fe80::1]::65535::SOCKET", "fe80::1#65535"},
     };
     for (const Case& c : cases) {
@@ -27,15 +28,17 @@ TEST(ResourceName, AcceptsTheSocketFormsAndCanonicalisesThem) {
 }
 
 TEST(ResourceName, TellsMalformedFromOtherKinds) {
-    for (const char* bad : {"", "TCPIP0", "TCPIP0::host::SOCKET", "TCPIP0::host::0::SOCKET",
-                            "TCPIP0::host::65536::SOCKET", "TCPIP0::host::50x::SOCKET", "TCPIP0::ho st::1::SOCKET",
-                            "TCPIP0::::1::SOCKET", "TCPIP0::host::1::SOCKET::", "TCPIP0::[::1::1::SOCKET",
-                            "TCPIPx::host::1::SOCKET", "FOO0::host::1::SOCKET", "TCPIP0::host::1::SOCKETS"}) {
+    for (const char* bad :
+         {"", "TCPIP0", "TCPIP0::host::SOCKET", "TCPIP0::host::0::SOCKET", "TCPIP0::host::65536::SOCKET",
+          "TCPIP0::host::50x::SOCKET", "TCPIP0::ho st::1::SOCKET", "TCPIP0::::1::SOCKET",
+          "TCPIP0::host::1::SOCKET::", "TCPIP0::[::1::1::SOCKET", "TCPIPx::host::1::SOCKET",
+          "FOO0::host::1::SOCKET", "TCPIP0::host::1::SOCKETS"}) {
         ResourceName r;
         EXPECT_EQ(parseResourceName(bad, r), VI_ERROR_INV_RSRC_NAME) << bad;
     }
-    for (const char* other : {"TCPIP0::10.0.0.1::inst0::INSTR", "TCPIP::10.0.0.1::INSTR", "GPIB0::18::INSTR",
-                              "USB0::0x2A8D::0x0B0B::MY1::INSTR", "ASRL1::INSTR", "TCPIP0::10.0.0.1::hislip0::INSTR"}) {
+    for (const char* other :
+         {"TCPIP0::10.0.0.1::inst0::INSTR", "TCPIP::10.0.0.1::INSTR", "GPIB0::18::INSTR",
+          "USB0::0x2A8D::0x0B0B::MY1::INSTR", "ASRL1::INSTR", "TCPIP0::10.0.0.1::hislip0::INSTR"}) {
         ResourceName r;
         EXPECT_EQ(parseResourceName(other, r), VI_ERROR_RSRC_NFOUND) << other;
     }
@@ -55,7 +58,8 @@ TEST(FindExpr, FollowsVisaPatternsIgnoringCase) {
     EXPECT_TRUE(e.matches("TCPIP0::abba::d::SOCKET"));
     EXPECT_FALSE(e.matches("TCPIP1::abba::d::SOCKET"));
     EXPECT_FALSE(e.matches("TCPIP0::abba::7::SOCKET"));
-    for (const char* bad : {"?*[a-", "(?*", "?*{VI_ATTR_TCPIP_PORT==5025}", "\\"}) EXPECT_FALSE(e.compile(bad)) << bad;
+    for (const char* bad : {"?*[a-", "(?*", "?*{VI_ATTR_TCPIP_PORT==5025}", "\\"})
+        EXPECT_FALSE(e.compile(bad)) << bad;
 }
 
 TEST(ResourceList, KeepsWellFormedEntriesOnce) {
@@ -86,10 +90,15 @@ TEST(ResourceList, KeepsWellFormedEntriesOnce) {
 }
 
 TEST(Cp1251, EncodesCyrillicAndMarksWhatItCannot) {
-    EXPECT_EQ(utf8ToCp1251("К4-Э1"), "\xCA" "4-\xDD" "1");
+    EXPECT_EQ(utf8ToCp1251("К4-Э1"),
+              "\xCA"
+              "4-\xDD"
+              "1");
     EXPECT_EQ(utf8ToCp1251("АЯая Ёё №€"), "\xC0\xDF\xE0\xFF \xA8\xB8 \xB9\x88");
     EXPECT_EQ(utf8ToCp1251("N9030A"), "N9030A");
     EXPECT_EQ(utf8ToCp1251("中x"), "?x");
     EXPECT_EQ(utf8ToCp1251("\xD0"), "?");
-    EXPECT_EQ(utf8ToCp1251("a\xFF" "b"), "a?b");
+    EXPECT_EQ(utf8ToCp1251("a\xFF"
+                           "b"),
+              "a?b");
 }
