@@ -121,12 +121,16 @@ TEST_F(SessionTest, FiftySessionsFromTwoThreads) {
     ScriptedServer server(echo());
     std::vector<ViSession> handles[2];
     std::atomic<int> failures{0};
+    std::atomic<int> opened{0};
     auto work = [&](int t) {
         for (int i = 0; i < 25; ++i) {
             ViSession vi = VI_NULL;
             if (openName(rm, server.resource(), 0, &vi) != VI_SUCCESS) ++failures;
             handles[t].push_back(vi);
         }
+        // All fifty are open before either thread goes on.
+        ++opened;
+        for (int i = 0; i < 1000 && opened < 2; ++i) sleepMs(5);
         for (size_t i = 0; i < handles[t].size(); ++i) {
             char reply[32] = {};
             const std::string expect = "t" + std::to_string(t) + "s" + std::to_string(i) + "\n";
