@@ -30,13 +30,31 @@ constexpr std::size_t kSkReceiveBufferSize = 65536;
 constexpr std::size_t kSkMaxBodyLen = kSkReceiveBufferSize - kSkHeadSize;
 // NumParam is one byte, so no reply carries more values than this.
 constexpr unsigned kSkMaxValues = 255;
+// The largest parameter message: header, parameter ID, 255 values of at most 15 bytes.
+constexpr std::size_t kSkMaxParameterMessage = kSkHeadSize + 2 + kSkMaxValues * 15;
 // I/O time limits of the protocol, in milliseconds.
 constexpr int kSkTimeoutMs = 2000;
 constexpr int kSkLongTimeoutMs = 20000;
+// Samples per MI_RUN data reply at most, and MI_RUN requests in flight at once.
+constexpr unsigned kSkMaxRunBlock = 8188;
+constexpr unsigned kSkMaxRunsInFlight = 200;
+// Raw samples of one acquisition at most (1 GiB of complex doubles): the block size is derived from
+// numbers the instrument reports, and those must not be able to drive an allocation without limit.
+constexpr int kSkMaxBlockPoints = 1 << 26;
+
+// Pauses of the start-up sequence: after the first retune of the limits query, and after the
+// instrument's automatic calibration is switched off. A real instrument needs them to settle; an
+// emulated one does not, so tests may construct with shorter ones.
+struct SkSettleTimes {
+    unsigned long limitsMs = 1000;
+    unsigned long calibrationMs = 3000;
+};
 
 class TRELVAN_EXPORT SK : public analyzerInterface {
 public:
+    // Runs the start-up sequence over the session the facade opened.
     explicit SK(Init init);
+    SK(Init init, SkSettleTimes settle);
     // An object that is not connected to anything; it exchanges nothing.
     SK();
     ~SK() override;
@@ -122,10 +140,30 @@ public:
     uint16_t m_lastRunHeaderStatus;
     int16_t m_lastRunBodyStatus;
     double m_curSampleRate;  // Hz, of the blocks getData delivers
+    SkSettleTimes m_settle;
+    // Storage of the acquired and processed block, kept between acquisitions: fresh memory is
+    // slow to touch for the first time, and a block can run to tens of megabytes.
+    std::vector<std::complex<double>> m_block;
 
 private:
     void resetState();
+    void runStartUpSequence();
     bool canExchange() const;
+    bool statusOk() const;
+    // Reads one parameter reply into values[0 .. capacity-1] (zeroed first) and reports a reply
+    // for another parameter at the given line; the reply is used all the same.
+    ViStatus readReply(unsigned short expected, int line, double* values, unsigned capacity);
+    bool runStatusFatal() const;
+    void storeRunSamples(const CommandHead& head, unsigned count, std::vector<std::complex<double>>& samples,
+                         unsigned at, unsigned n);
+    void emptyReadFailure(std::vector<std::complex<double>>* samples);
+    // Reads and drops the replies of MI_RUN requests still in flight, so the next acquisition
+    // starts in step with the instrument.
+    void drainRunReplies();
+    // Requests laid out at out[] with the next sequence number; each returns the bytes written.
+    std::size_t composeBareHeader(unsigned char* out, unsigned short command);
+    std::size_t composeParameter(unsigned char* out, unsigned short command, unsigned short pid,
+                                 unsigned char num, unsigned char lenFrac, const double* values);
     // Sends a bare header (MI_RESET, MI_RUN) with the next sequence number.
     ViStatus sendBareHeader(unsigned short command);
     ViStatus readExactly(unsigned char* into, unsigned long count);

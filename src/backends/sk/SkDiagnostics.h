@@ -4,3 +4,7 @@
 
 // Logs `ASSERT: "<condition>" in file ..\trelvan\sk, line <line>`.
 void reportSkCheck(const char* condition, int line);
+
+// Reports a reply that names another parameter than the one expected: the condition reads
+// "PID == <name of the expected parameter>".
+void reportPidCheck(unsigned short expected, int line);

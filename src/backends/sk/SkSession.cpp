@@ -10,15 +10,19 @@ QMutex skMutex;
 constexpr Params kDefaultLimits{1e9, 1e7, 0};
 }  // namespace
 
-SK::SK(Init init)
+SK::SK(Init init) : SK(init, SkSettleTimes{}) {}
+
+SK::SK(Init init, SkSettleTimes settle)
     : visa(init.visa),
       status(init.status),
       session(init.session),
       resourceManager(init.resourceManager),
       device(init.device),
       error(init.error),
-      params(init.params) {
+      params(init.params),
+      m_settle(settle) {
     resetState();
+    runStartUpSequence();
 }
 
 SK::SK()

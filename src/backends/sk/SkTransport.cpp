@@ -16,7 +16,6 @@ namespace {
 constexpr int kMaxEmptyTransfers = 3;
 constexpr std::size_t kDiscardChunk = 4096;
 constexpr std::size_t kParameterIdSize = 2;
-constexpr std::size_t kMaxParameterMessage = kSkHeadSize + kParameterIdSize + kSkMaxValues * 15;
 
 void putLe16(unsigned char* p, uint16_t v) {
     p[0] = static_cast<unsigned char>(v);
@@ -127,33 +126,42 @@ ViStatus SK::ReceiveData(unsigned char** message, unsigned long* size, int timeo
     return *status;
 }
 
+std::size_t SK::composeBareHeader(unsigned char* out, unsigned short command) {
+    const CommandHead head{kSkSignature, command, kSkRequestStatus, 0, 0, 0, ++m_requestCounter};
+    std::memcpy(out, &head, kSkHeadSize);
+    return kSkHeadSize;
+}
+
 ViStatus SK::sendBareHeader(unsigned short command) {
-    CommandHead head{kSkSignature, command, kSkRequestStatus, 0, 0, 0, ++m_requestCounter};
-    return SendData(reinterpret_cast<unsigned char*>(&head), kSkHeadSize);
+    unsigned char message[kSkHeadSize];
+    return SendData(message, composeBareHeader(message, command));
+}
+
+std::size_t SK::composeParameter(unsigned char* out, unsigned short command, unsigned short pid,
+                                 unsigned char num, unsigned char lenFrac, const double* values) {
+    const unsigned len = lenFrac >> 4;
+    const unsigned frac = lenFrac & 0x0F;
+    const CommandHead head{kSkSignature,
+                           command,
+                           kSkRequestStatus,
+                           static_cast<uint16_t>(kParameterIdSize + num * len),
+                           static_cast<uint16_t>(num | (lenFrac << 8)),
+                           0,
+                           ++m_requestCounter};
+    std::memcpy(out, &head, kSkHeadSize);
+    putLe16(out + kSkHeadSize, pid);
+    for (unsigned i = 0; i < num; ++i) {
+        WriteComplexValue(values != nullptr ? values[i] : 0.0, out, kSkHeadSize + kParameterIdSize, i, len,
+                          frac);
+    }
+    return kSkHeadSize + kParameterIdSize + num * len;
 }
 
 ViStatus SK::SendParameter(unsigned short command, unsigned short pid, unsigned char num,
                            unsigned char lenFrac, double* values) {
     if (!canExchange()) return VI_ERROR_INV_OBJECT;
-    const unsigned len = lenFrac >> 4;
-    const unsigned frac = lenFrac & 0x0F;
-    const std::size_t total = kSkHeadSize + kParameterIdSize + num * len;
-    unsigned char message[kMaxParameterMessage];
-
-    CommandHead head{kSkSignature,
-                     command,
-                     kSkRequestStatus,
-                     static_cast<uint16_t>(kParameterIdSize + num * len),
-                     static_cast<uint16_t>(num | (lenFrac << 8)),
-                     0,
-                     ++m_requestCounter};
-    std::memcpy(message, &head, kSkHeadSize);
-    putLe16(message + kSkHeadSize, pid);
-    for (unsigned i = 0; i < num; ++i) {
-        WriteComplexValue(values != nullptr ? values[i] : 0.0, message, kSkHeadSize + kParameterIdSize, i,
-                          len, frac);
-    }
-    *status = SendData(message, total);
+    unsigned char message[kSkMaxParameterMessage];
+    *status = SendData(message, composeParameter(message, command, pid, num, lenFrac, values));
     return *status;
 }
 

@@ -85,7 +85,15 @@ protected:
         visa.viWrite = fakeWrite;
         visa.viSetAttribute = fakeSetAttribute;
         visa.viClose = fakeClose;
-        sk = std::make_unique<SK>(Init{&visa, &status, &session, &rm, &params, &error, &device});
+        // The transport alone: an unconnected object given the session, without the start-up exchange.
+        sk = std::make_unique<SK>();
+        sk->visa = &visa;
+        sk->status = &status;
+        sk->session = &session;
+        sk->resourceManager = &rm;
+        sk->params = &params;
+        sk->error = &error;
+        sk->device = &device;
     }
     void TearDown() override {
         sk.reset();

@@ -1,0 +1,242 @@
+// One SK acquisition of about two million samples from the emulated instrument, in its two halves:
+// (a) the MI_RUN exchange over our VISA library beside a plain socket reading the same bytes from the
+// same emulator, and (b) the post-processing beside a bare FFTW forward and inverse pair of the same
+// sizes, plans made per call. Every buffer on both sides is allocated and touched before timing.
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <fftw3.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QtGlobal>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "SkServer.h"
+#include "backends/sk/SK.h"
+#include "visa/DynamicVisa.h"
+
+namespace {
+
+using Block = std::vector<std::complex<double>>;
+constexpr int kPoints = 800000;  // x 2 x 1.2, rounded up: 2^21 raw samples
+
+struct Rig {
+    sim::sk::Server emulator;
+    DynamicVisa visa{nullptr};
+    ViStatus status = VI_SUCCESS;
+    ViSession session = 0, resourceManager = 0;
+    Params params{1e9, 4.5e6, 0};
+    Error error;
+    DeviceData device;
+    std::unique_ptr<SK> sk;
+    Block acquired;  // one raw block, the input of every post-processing run
+};
+
+Rig* rig = nullptr;
+double acquireSeconds = 0, socketSeconds = 0, processSeconds = 0, fftSeconds = 0;
+
+void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+double since(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
+bool setUp(Rig& r) {
+    if (!r.emulator.start("127.0.0.1", 0)) return false;
+    if (r.visa.Initialize("MiVISA64") != 0 && r.visa.Initialize(TRELVAN_LIB_DIR "/libMiVISA64.so") != 0)
+        return false;
+    std::snprintf(r.device.address, sizeof r.device.address, "TCPIP::127.0.0.1::%u::SOCKET",
+                  r.emulator.port());
+    r.status = r.visa.viOpenDefaultRM(&r.resourceManager);
+    r.status = r.visa.viOpen(r.resourceManager, r.device.address, VI_EXCLUSIVE_LOCK, 5000, &r.session);
+    if (r.status != VI_SUCCESS) return false;
+    // The start-up pauses only give a real instrument time to settle.
+    r.sk = std::make_unique<SK>(
+        Init{&r.visa, &r.status, &r.session, &r.resourceManager, &r.params, &r.error, &r.device},
+        SkSettleTimes{0, 0});
+    Params p = r.params;
+    r.sk->setParams(p);
+    r.sk->setNumPoints(kPoints);
+    r.acquired.assign(r.sk->m_blockPoints, {});
+    unsigned received = 0;
+    r.sk->GetSamples(&r.acquired, r.sk->m_blockPoints, received);
+    return r.status == VI_SUCCESS && received >= unsigned(r.sk->m_blockPoints);
+}
+
+long long blockBytes() {
+    return 8LL * rig->sk->m_blockPoints;
+}
+
+void BM_SkGetSamples(benchmark::State& state) {
+    Block samples(rig->sk->m_blockPoints);
+    unsigned received = 0;
+    rig->sk->GetSamples(&samples, rig->sk->m_blockPoints, received);  // warm-up
+    double total = 0;
+    for (auto _ : state) {
+        const auto t = std::chrono::steady_clock::now();
+        rig->sk->GetSamples(&samples, rig->sk->m_blockPoints, received);
+        const double s = since(t);
+        state.SetIterationTime(s);
+        total += s;
+        if (rig->status != VI_SUCCESS || received < unsigned(rig->sk->m_blockPoints))
+            state.SkipWithError("short acquisition");
+    }
+    acquireSeconds = total / double(state.iterations());
+    state.SetBytesProcessed(state.iterations() * blockBytes());
+}
+
+// The baseline: the same request pairs written at once to a bare socket, and every reply byte read in
+// 1 MiB receives, without looking at them.
+class PlainClient {
+public:
+    explicit PlainClient(uint16_t port) : buffer_(1 << 20) {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_port = htons(port);
+        inet_pton(AF_INET, "127.0.0.1", &sa.sin_addr);
+        ok_ = connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+        const int total = rig->sk->m_blockPoints;
+        for (int index = 0; index < total; index += 8188) {
+            const int block = std::min(8188, total - index);
+            const int32_t clk[4] = {index, block, 1, total};
+            appendHead(3, 18);
+            requests_.push_back(50), requests_.push_back(0);
+            const auto* p = reinterpret_cast<const uint8_t*>(clk);
+            requests_.insert(requests_.end(), p, p + sizeof clk);
+            appendHead(6, 0);
+            replyBytes_ += 16 + 18 + 16 + 8LL * block + 2;
+        }
+    }
+    ~PlainClient() { close(fd_); }
+    bool ok() const { return ok_; }
+    bool fetch() {
+        if (send(fd_, requests_.data(), requests_.size(), MSG_NOSIGNAL) != ssize_t(requests_.size()))
+            return false;
+        for (long long left = replyBytes_; left > 0;) {
+            const ssize_t n = recv(fd_, buffer_.data(), std::min<long long>(left, 1 << 20), 0);
+            if (n <= 0) return false;
+            left -= n;
+        }
+        return true;
+    }
+
+private:
+    void appendHead(uint16_t command, uint16_t bodyLen) {
+        const uint16_t words[6] = {0x55AA, command, 0x8000, bodyLen, uint16_t(command == 3 ? 0x4004 : 0), 0};
+        const uint32_t sequence = ++sequence_;
+        const auto* p = reinterpret_cast<const uint8_t*>(words);
+        requests_.insert(requests_.end(), p, p + sizeof words);
+        p = reinterpret_cast<const uint8_t*>(&sequence);
+        requests_.insert(requests_.end(), p, p + sizeof sequence);
+    }
+    int fd_;
+    bool ok_;
+    uint32_t sequence_ = 0;
+    std::vector<uint8_t> requests_;
+    long long replyBytes_ = 0;
+    std::vector<char> buffer_;
+};
+
+void BM_PlainSocket(benchmark::State& state) {
+    PlainClient client(rig->emulator.port());
+    if (!client.ok() || !client.fetch()) {
+        state.SkipWithError("plain socket failed");
+        return;
+    }
+    double total = 0;
+    for (auto _ : state) {
+        const auto t = std::chrono::steady_clock::now();
+        if (!client.fetch()) state.SkipWithError("short read");
+        const double s = since(t);
+        state.SetIterationTime(s);
+        total += s;
+    }
+    socketSeconds = total / double(state.iterations());
+    state.SetBytesProcessed(state.iterations() * blockBytes());
+}
+
+void BM_SkPostProcessing(benchmark::State& state) {
+    Block work;
+    work.reserve(rig->acquired.size());
+    work = rig->acquired;
+    rig->sk->PostProcessing(&work);  // warm-up
+    double total = 0;
+    for (auto _ : state) {
+        work.assign(rig->acquired.begin(), rig->acquired.end());
+        const auto t = std::chrono::steady_clock::now();
+        rig->sk->PostProcessing(&work);
+        const double s = since(t);
+        state.SetIterationTime(s);
+        total += s;
+    }
+    processSeconds = total / double(state.iterations());
+}
+
+// The kept bins of the post-processing: those within 3/8 of the response span of the centre.
+int keptBins(int n) {
+    const auto& hz = rig->sk->m_responseFrequencies;
+    const double limit = 0.375 * (hz.back() - hz.front()), width = rig->params.sampleRate / n;
+    return 2 * int(std::floor(limit / width)) + 1;
+}
+
+void transform(fftw_complex* data, int n, int sign) {
+    fftw_plan plan = fftw_plan_dft_1d(n, data, data, sign, FFTW_ESTIMATE);
+    fftw_execute(plan);
+    fftw_destroy_plan(plan);
+}
+
+void BM_FftwPair(benchmark::State& state) {
+    const int n = int(rig->acquired.size()), kept = keptBins(n);
+    Block work = rig->acquired;
+    auto* data = reinterpret_cast<fftw_complex*>(work.data());
+    transform(data, n, FFTW_FORWARD);  // warm-up
+    transform(data, kept, FFTW_BACKWARD);
+    double total = 0;
+    for (auto _ : state) {
+        work.assign(rig->acquired.begin(), rig->acquired.end());
+        const auto t = std::chrono::steady_clock::now();
+        transform(data, n, FFTW_FORWARD);
+        transform(data, kept, FFTW_BACKWARD);
+        const double s = since(t);
+        state.SetIterationTime(s);
+        total += s;
+    }
+    fftSeconds = total / double(state.iterations());
+    state.counters["forward"] = n;
+    state.counters["inverse"] = kept;
+}
+
+BENCHMARK(BM_SkGetSamples)->Unit(benchmark::kMillisecond)->Iterations(10)->UseManualTime();
+BENCHMARK(BM_PlainSocket)->Unit(benchmark::kMillisecond)->Iterations(10)->UseManualTime();
+BENCHMARK(BM_SkPostProcessing)->Unit(benchmark::kMillisecond)->Iterations(10)->UseManualTime();
+BENCHMARK(BM_FftwPair)->Unit(benchmark::kMillisecond)->Iterations(10)->UseManualTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qInstallMessageHandler(quiet);
+    Rig r;
+    if (!setUp(r)) {
+        std::fprintf(stderr, "bench_sk: cannot set up the emulator and our VISA library\n");
+        return 1;
+    }
+    rig = &r;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::printf("block: %d raw samples, %d points delivered\n", r.sk->m_blockPoints, kPoints);
+    if (acquireSeconds > 0 && socketSeconds > 0)
+        std::printf("RATIO SK acquisition throughput vs plain socket: %.2f (target >= 0.5)\n",
+                    socketSeconds / acquireSeconds);
+    if (processSeconds > 0 && fftSeconds > 0)
+        std::printf("RATIO SK post-processing time vs bare FFTW pair: %.2f (target <= 1.25)\n",
+                    processSeconds / fftSeconds);
+    return 0;
+}
