@@ -148,7 +148,7 @@ TEST_F(SkOverVisa, StartUpSequenceAsTheInstrumentSawIt) {
     EXPECT_TRUE(logLines.isEmpty()) << logLines.join("\n").toStdString();
 }
 
-TEST_F(SkOverVisa, ConfigurationExchangesAndCorrections) {
+TEST_F(SkOverVisa, ConfigurationExchanges) {
     connect();
     server.clearRequests();
     Params p{2.4e9, 4.5e6, -10};
@@ -169,14 +169,13 @@ TEST_F(SkOverVisa, ConfigurationExchangesAndCorrections) {
     EXPECT_EQ(server.state().sampleRateHz, 4.5e6);
     EXPECT_NEAR(sk->getCurSampleRate(), 0.6 * 4.5e6, 4.5e6 / 4096);
 
+    // What the instrument clamps comes back corrected.
     p = Params{25e9, 1.4e6, -80};
     sk->setParams(p);
     EXPECT_EQ(p.frequency, 18e9);
     EXPECT_EQ(p.sampleRate, 1.5e6);
     EXPECT_EQ(p.refLevel, -50);
     EXPECT_EQ(error.code, 101);
-    EXPECT_EQ(params.frequency, 18e9);
-    EXPECT_EQ(status, VI_SUCCESS);
 }
 
 TEST_F(SkOverVisa, TonesComeOutWhereTheyAreAndFlatAcrossTheBand) {
