@@ -125,12 +125,12 @@ Recording makeRecording(const DeviceData& d, const Request& r, const Limits& l, 
     const QString serial = QString::fromStdString(d.serial);
     rec.hw = serial.isEmpty() ? model : QStringLiteral("%1, serial %2").arg(model, serial);
     rec.recorder = kRecorder;
-    rec.description = QStringLiteral("%1 block(s) of %2 I/Q samples from %3 at %4, %5 samples/s, ref %6 dBm")
+    rec.description = QStringLiteral("%1 block(s) of %2 I/Q samples from %3 at %4, sample rate %5, ref %6 dBm")
                           .arg(acq.captures.size())
                           .arg(a.points)
                           .arg(model.isEmpty() ? QStringLiteral("an instrument") : model)
                           .arg(formatHz(a.current.frequency))
-                          .arg(rec.sampleRateHz)
+                          .arg(formatHz(rec.sampleRateHz))
                           .arg(a.current.refLevel);
     rec.captures = std::move(acq.captures);
     rec.samples = std::move(acq.samples);
