@@ -25,6 +25,9 @@ struct PxaFaults {
     bool wrongDigitCount = false;
     // The block header's length digits are letters.
     bool nonNumericLength = false;
+    // When not empty, sent in place of the whole block header ("#", digit count, length digits), so a
+    // header can announce what the data do not hold ("#0", "#A...", "#102147483647").
+    std::string blockHeader;
 
     // ":SYSTem:ERRor:NEXT?" keeps answering an error and never reaches "+0".
     bool errorQueueNeverEmpties = false;

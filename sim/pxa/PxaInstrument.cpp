@@ -320,9 +320,13 @@ void PxaInstrument::appendCapture(std::string& reply) {
 void PxaInstrument::appendBinary(long long n, std::string& reply) {
     const std::string length = std::to_string(n * 8);
     const std::size_t digits = length.size() - (faults_.wrongDigitCount ? 1 : 0);
-    reply += '#';
-    reply += static_cast<char>('0' + digits);
-    reply += faults_.nonNumericLength ? std::string(length.size(), 'X') : length;
+    if (!faults_.blockHeader.empty()) {
+        reply += faults_.blockHeader;
+    } else {
+        reply += '#';
+        reply += static_cast<char>('0' + digits);
+        reply += faults_.nonNumericLength ? std::string(length.size(), 'X') : length;
+    }
     std::size_t at = reply.size();
     reply.resize(at + static_cast<std::size_t>(n) * 8);
     scratch_.resize(kChunkSamples);
