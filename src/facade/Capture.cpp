@@ -11,8 +11,9 @@ namespace {
 constexpr unsigned kChunk = 1024;
 constexpr int kBytesPerAsciiPoint = 33;
 // The largest block we accept: far above any capture the instrument makes, far below what would
-// exhaust the host.
-constexpr long long kMaxBlockBytes = 1LL << 30;
+// exhaust the host. A binary block costs four times its size (values, then samples), and one cut short
+// still gets all of them.
+constexpr long long kMaxBlockBytes = 1LL << 28;
 constexpr ViUInt32 kQueryTimeoutMs = 1000;
 constexpr ViUInt32 kDrainTimeoutMs = 200;
 constexpr int kMaxDrainReads = 4096;
@@ -129,7 +130,11 @@ std::vector<std::complex<double>> Trelvan::getData(double) {
                 values.insert(values.end(), piece.begin(), piece.begin() + std::min(room, piece.size()));
             };
             const long long last = remaining == 0 ? 0 : (remaining - 1) % kChunk + 1;
+            // The header read ended its exchange with the relaxed timeout; the data must not wait under
+            // it, or an instrument that stalls mid-block would hold the host for days.
+            visa.viSetAttribute(session, VI_ATTR_TMO_VALUE, kQueryTimeoutMs);
             bool cut = false;
+            bool shifted = false;
             while (remaining > last) {
                 ReadBufFloat(piece, kChunk, got);
                 store();
@@ -144,10 +149,19 @@ std::vector<std::complex<double>> Trelvan::getData(double) {
                     ReadBufFloat(piece, static_cast<unsigned>(last), got);
                     store();
                 }
-                if (status == 0) ReadBuf(header, 1, got);
+                if (status == 0) {
+                    ReadBuf(header, 1, got);
+                    // Anything but the line end means the header lied about the length: the values are
+                    // shifted, and the rest of the block is still on its way.
+                    shifted = status == 0 && header != "\n";
+                    if (shifted) drainPending(*this);
+                }
             }
             // What a cut-short block did not deliver comes back as zeros.
-            values.resize(announcedValues, 0.0);
+            if (shifted)
+                values.clear();
+            else
+                values.resize(announcedValues, 0.0);
         }
         visa.viSetAttribute(session, VI_ATTR_TMO_VALUE, TRELVAN_TMO_RELAXED);
     }
