@@ -1,0 +1,282 @@
+// Fault matrix, N9030A: the emulated instrument misbehaves on request while a host drives the facade.
+// Each row states the entry point it hits, the bound from the timeouts in force, what the status word and
+// the error list must say, and the recovery that must bring acquisition back.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "FaultMatrix.h"
+#include "PxaEmulator.h"
+
+namespace {
+
+using namespace faults;
+
+constexpr int kPoints = 4096;  // 32768 data bytes: "#532768"
+const char* const kNoError = "0:\"No error\"\\n";
+const char* const kVisaTimeout = "100:Visa Timeout";
+
+enum class Entry { Capture, BinaryCapture, ErrorList, Connect };
+enum class Block { Empty, Full, Partial };
+enum class Recovery { NextCapture, Reconnect };
+
+struct Bench;
+
+struct Row {
+    const char* name;
+    Entry entry;
+    std::function<void(Bench&)> arm;
+    Bound bound;
+    Block block;
+    ViStatus status;
+    std::string errors;
+    Recovery recovery;
+    int announced = kPoints;  // samples the block header announces
+};
+
+struct Bench {
+    sim::PxaEmulator emulator;
+    Facade t{nullptr, nullptr};
+    DeviceData device;
+    uint16_t port = 0;
+    bool stopped = false;
+    ViSession otherManager = 0, otherSession = 0;  // a second client holding the instrument
+
+    void start() {
+        ASSERT_TRUE(emulator.start("127.0.0.1", port));
+        port = emulator.port();
+        emulator.setTone(244140.625, -30);
+        emulator.setNoiseDbm(-100);
+    }
+    bool connect() {
+        if (!t->setConnect(device)) return false;
+        t->setParam(Params{1e9, 1e7, 0});
+        t->setNumPts(kPoints);
+        return t->getStatus() == 0;
+    }
+    void faults(const std::function<void(sim::PxaFaults&)>& edit) {
+        sim::PxaFaults f;
+        edit(f);
+        emulator.setFaults(f);
+    }
+    // Undoes whatever a row did to the instrument or the link.
+    void disarm() {
+        emulator.clearFaults();
+        if (otherSession != 0) {
+            t->visa.viClose(otherSession);
+            t->visa.viClose(otherManager);
+            otherSession = otherManager = 0;
+        }
+        if (stopped) {
+            stopped = false;
+            start();
+        }
+    }
+};
+
+void expectBlock(Block expected, const QVector<IQ_Elem>& iq, const char* when, int announced = kPoints) {
+    SCOPED_TRACE(when);
+    switch (expected) {
+        case Block::Empty:
+            EXPECT_TRUE(iq.isEmpty()) << iq.size() << " samples";
+            break;
+        case Block::Full:
+            ASSERT_EQ(iq.size(), kPoints);
+            EXPECT_TRUE(iq.last().I != 0 || iq.last().Q != 0) << "the block ends in zeros";
+            break;
+        case Block::Partial:
+            // The announced size, what arrived first, and zeros where nothing arrived.
+            ASSERT_EQ(iq.size(), announced);
+            EXPECT_TRUE(iq[1].I != 0 || iq[1].Q != 0);
+            EXPECT_TRUE(iq.last().I == 0 && iq.last().Q == 0);
+            break;
+    }
+}
+
+QVector<IQ_Elem> toBlock(const std::vector<std::complex<double>>& values) {
+    QVector<IQ_Elem> iq;
+    for (const auto& v : values) iq.append(IQ_Elem{v.real(), v.imag()});
+    return iq;
+}
+
+auto faultsOf(std::function<void(sim::PxaFaults&)> edit) {
+    return [edit](Bench& b) { b.faults(edit); };
+}
+
+// The capture's own waits: the operation-complete queries and format commands before the block.
+const Bound kCaptureSetup = roundTrips(8);
+// The block and the replies before it, one byte per write.
+const Bound kDrippedBlock{"32800 one-byte writes x 50 us", 1640};
+
+const std::vector<Row> kRows = {
+    {"capture block stalls before its first byte (800 ms)", Entry::Capture,
+     faultsOf([](sim::PxaFaults& f) { f.stallBeforeMs = 800; }),
+     kCaptureSetup + readTimeouts(3) + openTimeout(), Block::Empty, VI_SUCCESS, kNoError,
+     Recovery::NextCapture},
+    {"capture block never comes", Entry::Capture,
+     faultsOf([](sim::PxaFaults& f) { f.stallBeforeMs = 600000; }),
+     kCaptureSetup + readTimeouts(3) + openTimeout(), Block::Empty, VI_SUCCESS, kNoError,
+     Recovery::NextCapture},
+    {"stall inside the block (1500 ms after 4096 bytes)", Entry::Capture, faultsOf([](sim::PxaFaults& f) {
+         f.stallAfterBytes = 4096;
+         f.stallInsideMs = 1500;
+     }),
+     kCaptureSetup + readTimeouts(4) + openTimeout(), Block::Partial, VI_SUCCESS, kNoError,
+     Recovery::NextCapture},
+    {"stall inside the block that the read retries cover (300 ms)", Entry::Capture,
+     faultsOf([](sim::PxaFaults& f) {
+         f.stallAfterBytes = 4096;
+         f.stallInsideMs = 300;
+     }),
+     kCaptureSetup + stall(300), Block::Full, VI_SUCCESS, kNoError, Recovery::NextCapture},
+    {"connection closed before the block", Entry::Capture,
+     faultsOf([](sim::PxaFaults& f) { f.closeAfterBytes = 0; }), kCaptureSetup, Block::Empty,
+     VI_ERROR_CONN_LOST, kVisaTimeout, Recovery::Reconnect},
+    {"connection closed inside the block header", Entry::Capture,
+     faultsOf([](sim::PxaFaults& f) { f.closeAfterBytes = 4; }), kCaptureSetup, Block::Empty,
+     VI_ERROR_CONN_LOST, kVisaTimeout, Recovery::Reconnect},
+    {"connection closed inside the data (after 4096 bytes)", Entry::Capture,
+     faultsOf([](sim::PxaFaults& f) { f.closeAfterBytes = 4096; }), kCaptureSetup, Block::Partial,
+     VI_ERROR_CONN_LOST, kVisaTimeout, Recovery::Reconnect},
+    {"every reply dripped one byte per write", Entry::Capture,
+     faultsOf([](sim::PxaFaults& f) { f.dripDelayUs = 0; }), kCaptureSetup + kDrippedBlock, Block::Full,
+     VI_SUCCESS, kNoError, Recovery::NextCapture},
+    {"header announces one length digit fewer than it sends", Entry::Capture,
+     faultsOf([](sim::PxaFaults& f) { f.wrongDigitCount = true; }), kCaptureSetup + drainQuiet(),
+     Block::Empty, VI_SUCCESS, kNoError, Recovery::NextCapture},
+    {"header length digits are letters", Entry::Capture,
+     faultsOf([](sim::PxaFaults& f) { f.nonNumericLength = true; }), kCaptureSetup + drainQuiet(),
+     Block::Empty, VI_SUCCESS, kNoError, Recovery::NextCapture},
+    {"header digit count 0 (indefinite block)", Entry::Capture,
+     faultsOf([](sim::PxaFaults& f) { f.blockHeader = "#0"; }), kCaptureSetup + drainQuiet(), Block::Empty,
+     VI_SUCCESS, kNoError, Recovery::NextCapture},
+    {"header digit count is not a digit", Entry::Capture,
+     faultsOf([](sim::PxaFaults& f) { f.blockHeader = "#A32768"; }), kCaptureSetup + drainQuiet(),
+     Block::Empty, VI_SUCCESS, kNoError, Recovery::NextCapture},
+    {"block length 2^31 - 1 (ten length digits)", Entry::Capture,
+     faultsOf([](sim::PxaFaults& f) { f.blockHeader = "#:2147483647"; }), kCaptureSetup + drainQuiet(),
+     Block::Empty, VI_SUCCESS, kNoError, Recovery::NextCapture},
+    {"block length shorter than the data", Entry::Capture,
+     faultsOf([](sim::PxaFaults& f) { f.blockHeader = "#516384"; }), kCaptureSetup + drainQuiet(),
+     Block::Empty, VI_SUCCESS, kNoError, Recovery::NextCapture},
+    {"block length longer than the data", Entry::Capture,
+     faultsOf([](sim::PxaFaults& f) { f.blockHeader = "#540960"; }),
+     kCaptureSetup + readTimeouts(3) + openTimeout(), Block::Partial, VI_SUCCESS, kNoError,
+     Recovery::NextCapture, 40960 / 8},
+    {"*OPC? answers garbage forever", Entry::Capture,
+     faultsOf([](sim::PxaFaults& f) { f.opc = sim::PxaFaults::Opc::Garbage; }), roundTrips(4 * 100 + 8),
+     Block::Full, VI_SUCCESS, kNoError, Recovery::NextCapture},
+    {"*OPC? answers 0 forever", Entry::Capture,
+     faultsOf([](sim::PxaFaults& f) { f.opc = sim::PxaFaults::Opc::Zero; }), roundTrips(4 * 100 + 8),
+     Block::Full, VI_SUCCESS, kNoError, Recovery::NextCapture},
+    {"error queue never empties", Entry::ErrorList,
+     faultsOf([](sim::PxaFaults& f) { f.errorQueueNeverEmpties = true; }), roundTrips(100 * 3), Block::Full,
+     VI_SUCCESS, "", Recovery::NextCapture},
+    {"binary capture: block length 2^31 - 1 (ten length digits)", Entry::BinaryCapture,
+     faultsOf([](sim::PxaFaults& f) { f.blockHeader = "#:2147483647"; }), kCaptureSetup + drainQuiet(),
+     Block::Empty, VI_SUCCESS, kNoError, Recovery::NextCapture},
+    {"binary capture: block length shorter than the data", Entry::BinaryCapture,
+     faultsOf([](sim::PxaFaults& f) { f.blockHeader = "#516384"; }), kCaptureSetup + drainQuiet(),
+     Block::Empty, VI_SUCCESS, kNoError, Recovery::NextCapture},
+    {"binary capture: stall inside the block (1500 ms after 4096 bytes)", Entry::BinaryCapture,
+     faultsOf([](sim::PxaFaults& f) {
+         f.stallAfterBytes = 4096;
+         f.stallInsideMs = 1500;
+     }),
+     kCaptureSetup + readTimeouts(4) + openTimeout(), Block::Partial, VI_SUCCESS, kNoError,
+     Recovery::NextCapture},
+    {"connect: nothing listens at the address", Entry::Connect,
+     [](Bench& b) {
+         b.t->setDisconnect();
+         b.emulator.stop();
+         b.stopped = true;
+     },
+     openTimeout(), Block::Empty, VI_ERROR_RSRC_NFOUND, kVisaTimeout, Recovery::Reconnect},
+    {"connect: another client holds the instrument", Entry::Connect,
+     [](Bench& b) {
+         b.t->setDisconnect();
+         b.t->visa.viOpenDefaultRM(&b.otherManager);
+         ASSERT_EQ(
+             b.t->visa.viOpen(b.otherManager, b.device.address, VI_EXCLUSIVE_LOCK, 5000, &b.otherSession),
+             VI_SUCCESS);
+     },
+     none(), Block::Empty, VI_ERROR_RSRC_LOCKED, kVisaTimeout, Recovery::Reconnect},
+};
+
+class PxaFaults : public ::testing::TestWithParam<size_t> {
+protected:
+    void SetUp() override { LogCapture::start(); }
+    void TearDown() override { LogCapture::stop(); }
+};
+
+TEST_P(PxaFaults, ReturnsInBoundReportsAndRecovers) {
+    const Row& row = kRows[GetParam()];
+    SCOPED_TRACE(row.name);
+    Bench b;
+    b.start();
+    b.t = makeFacade();
+    b.device = deviceAt(b.emulator.resource(), "N9030A");
+    ASSERT_TRUE(b.connect());
+    QVector<IQ_Elem> iq;
+    b.t->getData(&iq);
+    expectBlock(Block::Full, iq, "before the fault");
+
+    row.arm(b);
+    const int limit = row.bound.ms + kAllowanceMs;
+    QVector<Error> errors;
+    bool connected = true;
+    const long took = guarded(row.name, limit + kRelaxedMs, [&] {
+        switch (row.entry) {
+            case Entry::Capture:
+                b.t->getData(&iq);
+                break;
+            case Entry::BinaryCapture:
+                iq = toBlock(b.t->getData(0.0));
+                break;
+            case Entry::ErrorList:
+                errors = b.t->getError();
+                break;
+            case Entry::Connect:
+                connected = b.t->setConnect(b.device);
+                break;
+        }
+    });
+    record("N9030A", row.name, row.bound, took);
+    if (row.entry == Entry::Capture || row.entry == Entry::BinaryCapture)
+        expectBlock(row.block, iq, "faulted", row.announced);
+    if (row.entry == Entry::Connect) {
+        EXPECT_FALSE(connected);
+    }
+    EXPECT_EQ(b.t->getStatus(), row.status);
+
+    if (row.entry == Entry::ErrorList) {
+        // A queue that never empties is cut off after its bounded number of reads, without the final 0.
+        ASSERT_EQ(errors.size(), 100);
+        for (const Error& e : errors) EXPECT_EQ(e.code, -350);
+        EXPECT_EQ(errors[0].text, "\"Queue overflow\"\n");
+        b.disarm();
+    } else {
+        b.disarm();
+        guarded("getError", kRelaxedMs, [&] { errors = b.t->getError(); });
+        EXPECT_EQ(describe(errors), row.errors);
+    }
+
+    if (row.recovery == Recovery::Reconnect) {
+        // Nothing but a reconnect repairs the link: acquisitions come back empty, and at once.
+        expectBlock(Block::Empty, captureFromAnotherThread(*b.t, kAllowanceMs), "before the reconnect");
+        disconnectFromAnotherThread(*b.t, kAllowanceMs);
+        EXPECT_EQ(b.t->getStatus(), 1);
+        ASSERT_TRUE(b.connect());
+    }
+    expectBlock(Block::Full, captureFromAnotherThread(*b.t, limit), "recovered");
+    EXPECT_EQ(b.t->getStatus(), VI_SUCCESS);
+    EXPECT_EQ(describe(b.t->getError()), kNoError);
+    b.t->setDisconnect();
+}
+
+INSTANTIATE_TEST_SUITE_P(Matrix, PxaFaults, ::testing::Range<size_t>(0, kRows.size()),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                             return testName(info.param, kRows[info.param].name);
+                         });
+
+}  // namespace
