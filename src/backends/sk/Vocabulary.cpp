@@ -22,6 +22,12 @@ int hexDigit(char c) {
     return -1;
 }
 
+// The running number of the entry after one numbered n. It wraps at 32 bits like str2int: a table may
+// number an entry 2147483647.
+int following(int n) {
+    return static_cast<int>(static_cast<uint32_t>(n) + 1u);
+}
+
 // The number an entry has, given the running number that reached it.
 int entryNumber(const char* entry, int running) {
     if (entry == nullptr) return running;
@@ -87,7 +93,7 @@ int GetEnumIndexByID(const char* const* names, int count, int id) {
     if (count < 1) return 0;
     if (names == nullptr) return count;
     int running = 0;
-    for (int i = 0; i < count; ++i, ++running) {
+    for (int i = 0; i < count; ++i, running = following(running)) {
         running = entryNumber(names[i], running);
         if (running == id) return i;
     }
@@ -109,7 +115,7 @@ int GetEnumID(const char* const* names, int count, const char* text) {
     if (isDigit(text[0])) return str2int(text);
     if (count < 1 || names == nullptr) return -1;
     int running = 0;
-    for (int i = 0; i < count; ++i, ++running) {
+    for (int i = 0; i < count; ++i, running = following(running)) {
         running = entryNumber(names[i], running);
         if (nameMatches(names[i], text)) return running;
     }
@@ -121,7 +127,7 @@ int GetEnumID(const char* const* names, int index) {
     const int size = knownTableSize(names);
     if (size >= 0 && index >= size) return -1;
     int running = 0;
-    for (int i = 0; i < index; ++i, ++running) running = entryNumber(names[i], running);
+    for (int i = 0; i < index; ++i, running = following(running)) running = entryNumber(names[i], running);
     return entryNumber(names[index], running);
 }
 
