@@ -79,8 +79,13 @@ ViStatus formatText(const char* format, Args& args, std::string& out) {
         if (*p == '.') {
             spec += *p++;
             if (*p == '*') {
-                if (!starred(va_arg(args.ap, int), spec)) return VI_ERROR_NSUP_OPER;
+                const int precision = va_arg(args.ap, int);
                 ++p;
+                // A negative precision counts as none; written out it would not be a directive at all.
+                if (precision < 0)
+                    spec.pop_back();
+                else if (!starred(precision, spec))
+                    return VI_ERROR_NSUP_OPER;
             } else if (!number(p, spec)) {
                 return VI_ERROR_NSUP_OPER;
             }

@@ -9,7 +9,8 @@
 namespace mivisa {
 
 // Literal text, %%, %s, %c, %d/%i/%u (h, l, ll), %f/%e/%g, with flags, width and precision ('*' too).
-// VI_ERROR_NSUP_OPER for any other directive; `out` is then incomplete and must not be sent.
+// VI_ERROR_NSUP_OPER for any other directive, and for text beyond 16 MiB (a width or precision
+// above that included); `out` is then incomplete and must not be sent.
 ViStatus formatText(const char* format, Args& args, std::string& out);
 
 }  // namespace mivisa
