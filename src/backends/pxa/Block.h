@@ -11,8 +11,9 @@
 
 namespace pxa {
 
-// No capture comes near this; a larger length is a corrupt header, not a reason to allocate.
-constexpr long long kMaxBlockBytes = 1LL << 30;
+// No capture comes near this (32 M samples); a larger length is a corrupt header, not a reason to
+// allocate. The samples take twice the block's size, and a block cut short still gets all of them.
+constexpr long long kMaxBlockBytes = 1LL << 28;
 constexpr unsigned int kBytesPerSample = 8;
 constexpr char kBlockEnd = '\n';
 
