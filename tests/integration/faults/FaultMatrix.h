@@ -22,7 +22,7 @@ constexpr int kExchangeMs = 200;    // the 1000 ms of the SCPI exchanges and rea
 constexpr int kSkMs = 300;          // the 2000 ms of the SK exchanges
 constexpr int kSkLongMs = 1000;     // the 20000 ms of SK data replies and limits
 constexpr int kOpenMs = 1000;       // the 5000 ms open timeout
-constexpr int kRelaxedMs = 8000;    // 1073676314 ms, the practically infinite one
+constexpr int kRelaxedMs = 3000;    // 1073676314 ms, the practically infinite one
 constexpr int kDrainQuietMs = 200;  // the quiet time that ends a drain after a corrupt block (unchanged)
 // Time a row may take beyond its stated bound: loopback round trips, threads and sanitizers.
 constexpr int kAllowanceMs = 2000;
