@@ -20,6 +20,7 @@ const int kStatuses[] = {-1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13,
 
 enum class Entry { Connect, SetPoints, Capture };
 enum class Block { Empty, Full, Unchanged };
+enum class Device { Closed, Open };
 enum class Recovery { NextCapture, Reconnect };
 
 struct Row {
@@ -29,8 +30,8 @@ struct Row {
     std::function<void(Trelvan&, int status)> arm;
     Bound bound;
     Block block;
-    int status;  // the status word afterwards; kInjected for the injected one
-    bool connected;
+    int status;    // the status word afterwards; kInjected for the injected one
+    Device after;  // the device, open or closed, after the fault
     Recovery recovery;
     std::function<void()> disarm = [] {};
 };
@@ -58,7 +59,7 @@ const Bound kInProcess = none();
 
 const std::vector<Row> kRows = {
     {"Device_Open fails on all 30 attempts", Entry::Connect, kAll, failNext(HTRASIM_DEVICE_OPEN, 30),
-     kOpenRetries, Block::Unchanged, kInjected, false, Recovery::Reconnect},
+     kOpenRetries, Block::Unchanged, kInjected, Device::Closed, Recovery::Reconnect},
     {"Device_Open fails 29 times, then opens",
      Entry::Connect,
      {-1},
@@ -66,19 +67,19 @@ const std::vector<Row> kRows = {
      waits(29, 10, "open retry"),
      Block::Unchanged,
      0,
-     true,
+     Device::Open,
      Recovery::NextCapture},
     {"IQS_Configuration fails at connect", Entry::Connect, kAll, failNext(HTRASIM_CONFIGURATION, 1),
-     kInProcess, Block::Unchanged, kInjected, false, Recovery::Reconnect},
+     kInProcess, Block::Unchanged, kInjected, Device::Closed, Recovery::Reconnect},
     {"IQS_Configuration fails when the host sets the points", Entry::SetPoints, kAll,
-     failNext(HTRASIM_CONFIGURATION, 1), kInProcess, Block::Unchanged, kInjected, true,
+     failNext(HTRASIM_CONFIGURATION, 1), kInProcess, Block::Unchanged, kInjected, Device::Open,
      Recovery::NextCapture},
     {"IQS_BusTriggerStart fails", Entry::Capture, kAll, failNext(HTRASIM_BUS_TRIGGER_START, 1), kInProcess,
-     Block::Full, 0, true, Recovery::NextCapture},
+     Block::Full, 0, Device::Open, Recovery::NextCapture},
     {"IQS_BusTriggerStop fails", Entry::Capture, kAll, failNext(HTRASIM_BUS_TRIGGER_STOP, 1), kInProcess,
-     Block::Full, 0, true, Recovery::NextCapture},
+     Block::Full, 0, Device::Open, Recovery::NextCapture},
     {"packet read fails", Entry::Capture, except({-10, -12, -14}), failNext(HTRASIM_GET_IQ_STREAM, 1),
-     kInProcess, Block::Empty, kInjected, true, Recovery::Reconnect},
+     kInProcess, Block::Empty, kInjected, Device::Closed, Recovery::Reconnect},
     {"device vanishes after the first packet",
      Entry::Capture,
      {-1},
@@ -86,7 +87,7 @@ const std::vector<Row> kRows = {
      kInProcess,
      Block::Empty,
      kInjected,
-     true,
+     Device::Closed,
      Recovery::Reconnect},
     {"packet read: bus time-out once",
      Entry::Capture,
@@ -95,7 +96,7 @@ const std::vector<Row> kRows = {
      kInProcess,
      Block::Full,
      0,
-     true,
+     Device::Open,
      Recovery::NextCapture},
     {"packet read: bus time-out three times in a row",
      Entry::Capture,
@@ -104,7 +105,7 @@ const std::vector<Row> kRows = {
      kInProcess,
      Block::Empty,
      kInjected,
-     true,
+     Device::Open,
      Recovery::NextCapture},
     {"packet read: the bus never delivers",
      Entry::Capture,
@@ -113,7 +114,7 @@ const std::vector<Row> kRows = {
      kInProcess,
      Block::Empty,
      kInjected,
-     true,
+     Device::Open,
      Recovery::Reconnect,
      [] { HtraSim_Reset(); }},
     {"packet read: IF saturation on every packet",
@@ -123,7 +124,7 @@ const std::vector<Row> kRows = {
      kInProcess,
      Block::Full,
      kInjected,
-     true,
+     Device::Open,
      Recovery::NextCapture},
     {"packet read: temperature warning",
      Entry::Capture,
@@ -132,7 +133,7 @@ const std::vector<Row> kRows = {
      kInProcess,
      Block::Empty,
      kInjected,
-     true,
+     Device::Open,
      Recovery::NextCapture},
     {"device reports 0 samples per packet",
      Entry::Capture,
@@ -144,7 +145,7 @@ const std::vector<Row> kRows = {
      kInProcess,
      Block::Empty,
      0,
-     true,
+     Device::Open,
      Recovery::Reconnect,
      [] { HtraSim_SetSamplesPerPacket(0, 4096); }},
     {"packets arrive slowly (50 ms each)",
@@ -154,7 +155,7 @@ const std::vector<Row> kRows = {
      waits(3, 50, "packet delay"),
      Block::Full,
      0,
-     true,
+     Device::Open,
      Recovery::NextCapture,
      [] { HtraSim_SetPacketDelay(0, 0); }},
 };
@@ -237,7 +238,8 @@ TEST_P(HarogicFaults, ReturnsInBoundReportsAndRecovers) {
         }
     });
     record("Harogic", name, row.bound, took);
-    EXPECT_EQ(connected, row.connected);
+    EXPECT_EQ(connected, row.entry != Entry::Connect || row.after == Device::Open);
+    EXPECT_EQ(HtraSim_IsOpen(0) == 1, row.after == Device::Open);
     expectBlock(row.block, iq, "faulted");
     const int status = row.status == kInjected ? c.status : row.status;
     EXPECT_EQ(t->getStatus(), status);
