@@ -69,6 +69,8 @@ const std::vector<Row> kRows = {
      0,
      Device::Open,
      Recovery::NextCapture},
+    {"IQS_ProfileDeInit fails at connect", Entry::Connect, kAll, failNext(HTRASIM_PROFILE_DEINIT, 1),
+     kInProcess, Block::Unchanged, 0, Device::Open, Recovery::NextCapture},
     {"IQS_Configuration fails at connect", Entry::Connect, kAll, failNext(HTRASIM_CONFIGURATION, 1),
      kInProcess, Block::Unchanged, kInjected, Device::Closed, Recovery::Reconnect},
     {"IQS_Configuration fails when the host sets the points", Entry::SetPoints, kAll,
