@@ -14,26 +14,26 @@ namespace {
 constexpr size_t kMaxText = 16u << 20;
 
 // Digits of a width or precision; false when they ask for more than kMaxText.
-bool number(const char*& p, std::string& spec) {
+bool number(const char*& p, std::string& directive) {
     size_t value = 0;
-    for (; *p >= '0' && *p <= '9'; spec += *p++) {
+    for (; *p >= '0' && *p <= '9'; directive += *p++) {
         value = value * 10 + static_cast<size_t>(*p - '0');
         if (value > kMaxText) return false;
     }
     return true;
 }
 
-bool starred(int value, std::string& spec) {
+bool starred(int value, std::string& directive) {
     if (value > static_cast<int>(kMaxText) || value < -static_cast<int>(kMaxText)) return false;
-    spec += std::to_string(value);
+    directive += std::to_string(value);
     return true;
 }
 
 // False when the text would grow past kMaxText.
 template <typename T>
-bool append(std::string& out, const std::string& spec, T value) {
+bool append(std::string& out, const std::string& directive, T value) {
     char local[256];
-    const int n = std::snprintf(local, sizeof local, spec.c_str(), value);
+    const int n = std::snprintf(local, sizeof local, directive.c_str(), value);
     if (n < 0) return true;
     if (out.size() + static_cast<size_t>(n) > kMaxText) return false;
     if (static_cast<size_t>(n) < sizeof local) {
@@ -42,7 +42,7 @@ bool append(std::string& out, const std::string& spec, T value) {
     }
     const size_t at = out.size();
     out.resize(at + static_cast<size_t>(n) + 1);
-    std::snprintf(&out[at], static_cast<size_t>(n) + 1, spec.c_str(), value);
+    std::snprintf(&out[at], static_cast<size_t>(n) + 1, directive.c_str(), value);
     out.resize(at + static_cast<size_t>(n));
     return true;
 }
@@ -68,25 +68,25 @@ ViStatus formatText(const char* format, Args& args, std::string& out) {
             continue;
         }
         // Rebuild the directive with any '*' replaced by its argument, then let snprintf do the work.
-        std::string spec = "%";
-        while (*p != '\0' && std::strchr("-+ #0", *p)) spec += *p++;
+        std::string directive = "%";
+        while (*p != '\0' && std::strchr("-+ #0", *p)) directive += *p++;
         if (*p == '*') {
-            if (!starred(va_arg(args.ap, int), spec)) return VI_ERROR_NSUP_OPER;
+            if (!starred(va_arg(args.ap, int), directive)) return VI_ERROR_NSUP_OPER;
             ++p;
-        } else if (!number(p, spec)) {
+        } else if (!number(p, directive)) {
             return VI_ERROR_NSUP_OPER;
         }
         if (*p == '.') {
-            spec += *p++;
+            directive += *p++;
             if (*p == '*') {
                 const int precision = va_arg(args.ap, int);
                 ++p;
                 // A negative precision counts as none; written out it would not be a directive at all.
                 if (precision < 0)
-                    spec.pop_back();
-                else if (!starred(precision, spec))
+                    directive.pop_back();
+                else if (!starred(precision, directive))
                     return VI_ERROR_NSUP_OPER;
-            } else if (!number(p, spec)) {
+            } else if (!number(p, directive)) {
                 return VI_ERROR_NSUP_OPER;
             }
         }
@@ -109,12 +109,12 @@ ViStatus formatText(const char* format, Args& args, std::string& out) {
             case 's': {
                 if (half || longs) return VI_ERROR_NSUP_OPER;
                 const char* s = va_arg(args.ap, const char*);
-                fits = append(out, spec + 's', s != nullptr ? s : "");
+                fits = append(out, directive + 's', s != nullptr ? s : "");
                 break;
             }
             case 'c':
                 if (half || longs) return VI_ERROR_NSUP_OPER;
-                fits = append(out, spec + 'c', va_arg(args.ap, int));
+                fits = append(out, directive + 'c', va_arg(args.ap, int));
                 break;
             case 'd':
             case 'i':
@@ -122,21 +122,21 @@ ViStatus formatText(const char* format, Args& args, std::string& out) {
                 const bool isUnsigned = conv == 'u';
                 if (longs == 2) {
                     if (isUnsigned)
-                        fits = append(out, spec + "llu", va_arg(args.ap, unsigned long long));
+                        fits = append(out, directive + "llu", va_arg(args.ap, unsigned long long));
                     else
-                        fits = append(out, spec + "lld", va_arg(args.ap, long long));
+                        fits = append(out, directive + "lld", va_arg(args.ap, long long));
                 } else if (longs == 1) {
                     if (isUnsigned)
-                        fits = append(out, spec + "lu", va_arg(args.ap, unsigned long));
+                        fits = append(out, directive + "lu", va_arg(args.ap, unsigned long));
                     else
-                        fits = append(out, spec + "ld", va_arg(args.ap, long));
+                        fits = append(out, directive + "ld", va_arg(args.ap, long));
                 } else {
                     // short arguments arrive promoted to int; the 'h' only narrows what is printed
                     const int v = va_arg(args.ap, int);
                     if (isUnsigned)
-                        fits = append(out, spec + (half ? "hu" : "u"), static_cast<unsigned>(v));
+                        fits = append(out, directive + (half ? "hu" : "u"), static_cast<unsigned>(v));
                     else
-                        fits = append(out, spec + (half ? "hd" : "d"), v);
+                        fits = append(out, directive + (half ? "hd" : "d"), v);
                 }
                 break;
             }
@@ -144,7 +144,7 @@ ViStatus formatText(const char* format, Args& args, std::string& out) {
             case 'e':
             case 'g':
                 if (half || longs == 2) return VI_ERROR_NSUP_OPER;
-                fits = append(out, spec + conv, va_arg(args.ap, double));
+                fits = append(out, directive + conv, va_arg(args.ap, double));
                 break;
             default:
                 return VI_ERROR_NSUP_OPER;

@@ -77,7 +77,7 @@ const char* usage() {
            "  --ripple DB          ripple of the response, +-DB (default 1.5)\n"
            "  --seed N             seed of the noise\n"
            "  --delay-ms MS        answer every request MS milliseconds late\n"
-           "  --fault SPEC         spoil replies; repeat for more. SPEC is\n"
+           "  --fault FAULT        spoil replies; repeat for more. FAULT is\n"
            "                       KIND[:ARG][,command=C][,param=P][,skip=N][,count=N]\n"
            "                       KIND: bad-signature odd-bodylen oversized-bodylen cut-short wrong-param\n"
            "                             empty-data header-status body-status stop drip delay\n"

@@ -7,15 +7,15 @@ namespace cli {
 
 namespace {
 
-const OptionSpec* findSpec(const std::vector<OptionSpec>& spec, const QString& name) {
-    for (const auto& s : spec)
+const OptionSpec* findSpec(const std::vector<OptionSpec>& options, const QString& name) {
+    for (const auto& s : options)
         if (s.name == name) return &s;
     return nullptr;
 }
 
 }  // namespace
 
-bool parseArgs(const QStringList& args, const std::vector<OptionSpec>& spec, ParsedArgs& out,
+bool parseArgs(const QStringList& args, const std::vector<OptionSpec>& options, ParsedArgs& out,
                QString& error) {
     out = ParsedArgs{};
     bool onlyPositional = false;
@@ -48,7 +48,7 @@ bool parseArgs(const QStringList& args, const std::vector<OptionSpec>& spec, Par
             name = name.left(eq);
             hasInline = true;
         }
-        const OptionSpec* s = findSpec(spec, name);
+        const OptionSpec* s = findSpec(options, name);
         if (!s) {
             error = QStringLiteral("unknown option --%1").arg(name);
             return false;

@@ -29,7 +29,7 @@ struct ParsedArgs {
 };
 
 // Parses the arguments that follow the subcommand name. On failure returns false with a one-line reason.
-bool parseArgs(const QStringList& args, const std::vector<OptionSpec>& spec, ParsedArgs& out, QString& error);
+bool parseArgs(const QStringList& args, const std::vector<OptionSpec>& options, ParsedArgs& out, QString& error);
 
 // A number with an optional SI suffix: "2.5e6", "2.5M", "100k", "1.2G", "-30". C locale only.
 bool parseNumber(const QString& text, double& out);
