@@ -35,7 +35,7 @@ const char* openFailureText(int status) {
             return "Error - IF calibration file is missing\n";
         case htra::kConfigurationMissing:
             return "Error - Configuration file missing\\n";
-        case htra::kSpecificationMissing:
+        case htra::kDeviceFileMissing:
             return "Error - Device specification file is missing\n";
         default:
             return "return other error Status = %d\n";
