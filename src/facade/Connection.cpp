@@ -28,6 +28,19 @@ Route chooseRoute(const DeviceData& d) {
     return Route::Harogic;
 }
 
+// Closes the facade's instrument session and its resource manager when they are still open: a connect
+// that failed after its open, or a link that failed since, still holds the instrument, which is opened
+// exclusively, so a new open beside it would be refused.
+void releaseSessions(Trelvan& t) {
+    ViAttrState timeout = 0;
+    if (t.session != 0 && t.visa.viGetAttribute(t.session, VI_ATTR_TMO_VALUE, &timeout) == VI_SUCCESS) {
+        t.visa.viClose(t.session);
+        t.visa.viClose(t.resourceManager);
+        t.session = 0;
+        t.resourceManager = 0;
+    }
+}
+
 }  // namespace
 
 void Trelvan::replaceBackend(analyzerInterface* next) {
@@ -62,15 +75,24 @@ bool Trelvan::setConnect(DeviceData selected) {
     }
     if (device.busy) return false;
     if (status == 0) return true;
+    releaseSessions(*this);
     status = visa.viOpenDefaultRM(&resourceManager);
     qDebug().noquote() << QStringLiteral("Address (viopen) = ") + QString::fromLocal8Bit(device.address);
     status = visa.viOpen(resourceManager, device.address, VI_EXCLUSIVE_LOCK, kOpenTimeoutMs, &session);
-    if (status != 0) return false;
+    if (status != 0) {
+        // Nothing of this attempt may outlive it, so the next one starts from scratch.
+        if (resourceManager != 0) visa.viClose(resourceManager);
+        resourceManager = 0;
+        session = 0;
+        return false;
+    }
     if (isPXA)
         replaceBackend(new PXA(init));
     else
         replaceBackend(new SK(init));
-    return status == 0;
+    if (status == 0) return true;
+    releaseSessions(*this);
+    return false;
 }
 
 void Trelvan::setDisconnect() {
