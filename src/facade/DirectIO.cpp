@@ -1,51 +1,17 @@
-// Direct SCPI I/O over the facade's own session: chunked readers, the operation-complete wait,
-// one error-queue entry and a command pass-through.
+// Direct I/O over the facade's own session, through the N9030A's SCPI link: the readers, the
+// operation-complete wait, one error-queue entry and a command pass-through.
 #include <cmath>
 #include <cstring>
+#include <vector>
 
+#include "backends/pxa/Scpi.h"
 #include "facade/Trelvan.h"
-#include "util/Numbers.h"
 
 namespace {
 
-constexpr unsigned kChunk = 1024;
-constexpr ViUInt32 kQueryTimeoutMs = 1000;
-// "*OPC?" blocks on the instrument until its operations complete, so an answer other than 1 means a
-// confused instrument; after this many such answers the wait gives up.
-constexpr int kMaxOpcQueries = 50;
-// Bounds on one reader call, whatever the instrument does: reads made and bytes kept.
-constexpr int kMaxReadsPerCall = 256;
-constexpr size_t kMaxBytesPerCall = 64 * kChunk;
-
-enum class ReadEnd { Stopped, LostEmpty };
-
-// The readers' shared loop. A read that fills its count ends the call unless the VISA library says more
-// follows; a read cut short by a timeout is topped up with a read of just the remainder, so a caller that
-// asks for a header or a piece of known size never gets bytes of what comes after it. Three empty reads
-// in a row, or a lost link, end the call.
-ReadEnd readWithRetry(Trelvan& t, unsigned count, std::string& bytes) {
-    bytes.clear();
-    unsigned char buffer[kChunk];
-    int emptyReads = 0;
-    for (int reads = 0; reads < kMaxReadsPerCall && bytes.size() < kMaxBytesPerCall; ++reads) {
-        const unsigned want = count - static_cast<unsigned>(bytes.size() % count);
-        ViUInt32 got = 0;
-        t.status = t.visa.viRead(t.session, buffer, want, &got);
-        if (got > want) got = want;
-        const bool more = t.status == VI_ERROR_TMO || t.status == VI_SUCCESS_MAX_CNT;
-        if (got > 0) {
-            bytes.append(reinterpret_cast<const char*>(buffer), got);
-            emptyReads = 0;
-            if (!more) break;
-            continue;
-        }
-        if (t.status == VI_ERROR_CONN_LOST) return ReadEnd::LostEmpty;
-        if (!more || ++emptyReads >= 3) break;
-    }
-    return ReadEnd::Stopped;
+pxa::ScpiLink linkOf(Trelvan& t) {
+    return pxa::ScpiLink(t.visa, t.status, t.session, t.resourceManager, t.device);
 }
-
-unsigned chunkSize(unsigned count) { return (count == 0 || count > kChunk) ? kChunk : count; }
 
 float bigEndianFloat(const unsigned char* p) {
     const uint32_t bits = (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
@@ -54,44 +20,29 @@ float bigEndianFloat(const unsigned char* p) {
     return f;
 }
 
-float littleEndianFloat(const unsigned char* p) {
-    const uint32_t bits = (uint32_t(p[3]) << 24) | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
-
 }  // namespace
 
 int Trelvan::ReadBuf(std::string& reply, unsigned int count, unsigned long& retCount) {
-    visa.viSetAttribute(session, VI_ATTR_TMO_VALUE, kQueryTimeoutMs);
-    // A lost link ends the read at once: the timeout and the count are left as they were.
-    if (readWithRetry(*this, chunkSize(count), reply) == ReadEnd::LostEmpty) return -1;
-    visa.viSetAttribute(session, VI_ATTR_TMO_VALUE, TRELVAN_TMO_RELAXED);
-    retCount = reply.size();
+    linkOf(*this).readText(reply, count, retCount);
     return -1;
 }
 
+// A buffer of `count` bytes, as the caller asks; the values are big-endian floats.
 int Trelvan::ReadBufFloat(std::vector<double>& values, unsigned int count, unsigned long& retCount) {
     values.clear();
-    std::string bytes;
-    const ReadEnd end = readWithRetry(*this, chunkSize(count), bytes);
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    for (size_t k = 0; k + 4 <= bytes.size(); k += 4) values.push_back(bigEndianFloat(p + k));
-    if (end == ReadEnd::LostEmpty) return -1;
+    if (count == 0) count = pxa::kChunkBytes;
+    std::vector<unsigned char> buffer(count);
+    size_t decoded = 0;
+    const pxa::ReadEnd end = linkOf(*this).read(buffer.data(), count, [&](ViUInt32 received) {
+        for (; decoded + 4 <= received; decoded += 4) values.push_back(bigEndianFloat(&buffer[decoded]));
+    });
+    if (end == pxa::ReadEnd::LostEmpty) return -1;
     retCount = values.size();
     return -1;
 }
 
 int Trelvan::ReadBufFloat(QVector<IQ_Elem>* samples, unsigned int count, int& written) {
-    std::string bytes;
-    readWithRetry(*this, chunkSize(count), bytes);
-    if (samples == nullptr) return -1;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    for (size_t k = 0; k + 8 <= bytes.size(); k += 8) {
-        if (written < 0 || written >= samples->size()) break;
-        (*samples)[written++] = IQ_Elem{littleEndianFloat(p + k), littleEndianFloat(p + k + 4)};
-    }
+    pxa::readSwappedPairs(linkOf(*this), samples, count, written);
     return -1;
 }
 
@@ -105,7 +56,8 @@ double Trelvan::ReadComplexValue(const unsigned char* message, unsigned int offs
         return d;
     }
     double sum = 0.0;
-    for (unsigned k = 0; k + 1 < len; ++k) sum += std::ldexp(static_cast<double>(p[k]), 8 * static_cast<int>(k));
+    for (unsigned k = 0; k + 1 < len; ++k)
+        sum += std::ldexp(static_cast<double>(p[k]), 8 * static_cast<int>(k));
     const unsigned char top = p[len - 1];
     const double high = (frac == 0 && !isSigned) ? static_cast<double>(top)
                                                  : static_cast<double>(static_cast<signed char>(top));
@@ -114,42 +66,27 @@ double Trelvan::ReadComplexValue(const unsigned char* message, unsigned int offs
 }
 
 int Trelvan::OPCquery() {
-    if (status != 0) return VI_ERROR_TMO;
-    char reply[128] = {};
-    status = visa.viQueryf(session, const_cast<char*>("*OPC?\n"), const_cast<char*>("%127T"), reply);
-    int answer = 0;
-    // A reply with no number counts as "not complete yet".
-    return trelvan_util::leadingInt(reply, answer) ? answer : 0;
+    return linkOf(*this).opcQuery();
 }
 
 int Trelvan::OPC() {
-    int answer = VI_ERROR_TMO;
-    for (int i = 0; i < kMaxOpcQueries; ++i) {
-        answer = OPCquery();
-        if (answer == 1 || answer == VI_ERROR_TMO) return answer;
-    }
-    return VI_ERROR_TMO;
+    return linkOf(*this).opc();
 }
 
 std::string Trelvan::getErrors(int) {
     if (!isPXA || status != 0) return std::string();
-    char reply[128] = {};
-    OPC();
-    status = visa.viQueryf(session, const_cast<char*>(":SYSTem:ERRor:NEXT? \n"), const_cast<char*>("%127T"),
-                           reply);
-    OPC();
-    return std::string(reply);
+    return linkOf(*this).nextError();
 }
 
 std::string Trelvan::CustomCommand(std::string command, bool query) {
     if (!isPXA || status != 0) return std::string();
-    char reply[128] = {};
-    if (query) {
-        visa.viSetAttribute(session, VI_ATTR_TMO_VALUE, kQueryTimeoutMs);
-        status = visa.viQueryf(session, &command[0], const_cast<char*>("%127T"), reply);
-        visa.viSetAttribute(session, VI_ATTR_TMO_VALUE, TRELVAN_TMO_RELAXED);
-    } else {
-        status = visa.viPrintf(session, &command[0]);
+    pxa::ScpiLink link = linkOf(*this);
+    if (!query) {
+        link.command(command.c_str());
+        return std::string();
     }
-    return std::string(reply);
+    link.setTimeout(pxa::kExchangeTimeoutMs);
+    std::string reply = link.query(command.c_str());
+    link.setTimeout(TRELVAN_TMO_RELAXED);
+    return reply;
 }

@@ -1,15 +1,7 @@
 // The host's error list, per connected instrument.
-#include <QLocale>
-
-#include "facade/ErrorTexts.h"
+#include "backends/ErrorTexts.h"
+#include "backends/pxa/Scpi.h"
 #include "facade/Trelvan.h"
-#include "util/Split.h"
-
-namespace {
-// An N9030A keeps at most a hundred entries in its queue; an instrument still reporting errors after
-// that many reads is repeating itself.
-constexpr int kMaxErrorQueueReads = 100;
-}  // namespace
 
 QVector<Error> Trelvan::getError() {
     QVector<Error> list;
@@ -19,20 +11,7 @@ QVector<Error> Trelvan::getError() {
             list.append(Error{errors::kVisaTimeoutCode, errors::visaTimeoutText()});
             return list;
         }
-        for (int read = 0; read < kMaxErrorQueueReads; ++read) {
-            char reply[1024] = {};
-            OPC();
-            status = visa.viQueryf(session, const_cast<char*>(":SYSTem:ERRor:NEXT? \n"),
-                                   const_cast<char*>("%1023T"), reply);
-            OPC();
-            const std::vector<QString> pieces = QSplit(reply, ",");
-            bool ok = false;
-            const int code = QLocale::c().toInt(pieces[0], &ok);
-            // A reply that does not parse (a failed query among them) ends the read like an empty queue.
-            const Error entry = ok ? Error{code, pieces.size() > 1 ? pieces[1] : QString()} : Error{};
-            list.append(entry);
-            if (entry.code == 0) break;
-        }
+        pxa::ScpiLink(visa, status, session, resourceManager, device).readErrorQueue(list);
         return list;
     }
     if (isHarogic && backend) {

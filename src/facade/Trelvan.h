@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "facade/AnalyzerInterface.h"
-#include "facade/Init.h"
+#include "backends/AnalyzerInterface.h"
+#include "backends/Init.h"
 #include "visa/DynamicVisa.h"
 
 class TRELVAN_EXPORT Trelvan {

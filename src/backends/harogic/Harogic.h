@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "backends/harogic/htra_api.h"
-#include "facade/AnalyzerInterface.h"
-#include "facade/Init.h"
+#include "backends/AnalyzerInterface.h"
+#include "backends/Init.h"
 
 class TRELVAN_EXPORT Harogic : public analyzerInterface {
 public:

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "facade/ErrorTexts.h"
+#include "backends/ErrorTexts.h"
 #include "visa/DynamicVisa.h"
 
 namespace {
@@ -18,9 +18,6 @@ QMutex pxaMutex;
 constexpr double kSpanToSampleRate = 1.28;
 // Resolution bandwidth x points = kRbwPoints x sample rate, for the instrument's vector captures.
 constexpr double kRbwPoints = 3.8194;
-// A working instrument answers "*OPC?" only when it is done, so it says 1 the first time. Anything else
-// repeated this often means it never will; the wait gives up rather than hold the host.
-constexpr int kMaxOpcQueries = 100;
 
 const Params kDefaultParams{1e9, 1e7, 0};
 
@@ -76,49 +73,28 @@ PXA::PXA(Init init)
 
 PXA::~PXA() = default;
 
+pxa::ScpiLink PXA::link() const {
+    return pxa::ScpiLink(*visa, *status, *session, *resourceManager, *device);
+}
+
 void PXA::command(const char* text) {
-    *status = visa->viPrintf(*session, const_cast<ViString>(text));
+    link().command(text);
 }
 
 void PXA::command(const char* format, const QString& number) {
-    const QByteArray text = number.toLatin1();
-    *status = visa->viPrintf(*session, const_cast<ViString>(format), text.constData());
-}
-
-QString PXA::query(const char* text) {
-    char reply[128] = {};
-    *status = visa->viQueryf(*session, const_cast<ViString>(text), const_cast<ViString>("%127T"), reply);
-    reply[sizeof reply - 1] = '\0';
-    return QString::fromLatin1(reply);
+    link().command(format, number.toLatin1().constData());
 }
 
 QString PXA::framedQuery(const char* text) {
-    OPC();
-    const QString reply = query(text);
-    OPC();
-    return reply;
-}
-
-// Its result is not kept: it would overwrite the status of the exchange it brackets, and a timeout
-// there is what makes the capture re-open the session.
-void PXA::setTimeout(unsigned int ms) {
-    visa->viSetAttribute(*session, VI_ATTR_TMO_VALUE, ms);
+    return QString::fromLatin1(link().opcFramedQuery(text).c_str());
 }
 
 int PXA::OPCquery() {
-    if (!linked() || *status != VI_SUCCESS) return VI_ERROR_TMO;
-    const QByteArray reply = query("*OPC?\n").toLatin1();
-    // Like stoi: leading blanks and a sign, digits up to the first non-digit; no digits at all gives 0,
-    // which only means "ask again".
-    const long value = std::strtol(reply.constData(), nullptr, 10);
-    return value > INT_MAX ? INT_MAX : (value < INT_MIN ? INT_MIN : static_cast<int>(value));
+    return linked() ? link().opcQuery() : VI_ERROR_TMO;
 }
 
 void PXA::OPC() {
-    for (int i = 0; i < kMaxOpcQueries; ++i) {
-        const int answer = OPCquery();
-        if (answer == 1 || answer == VI_ERROR_TMO) return;
-    }
+    if (linked()) link().opc();
 }
 
 void PXA::setParams(Params& requested) {
@@ -145,7 +121,7 @@ void PXA::setParams(Params& requested) {
 Params PXA::getParams(suffix which) {
     Params result = kDefaultParams;
     if (!linked() || *status != VI_SUCCESS) return result;
-    setTimeout(kExchangeTimeoutMs);
+    link().setTimeout(pxa::kExchangeTimeoutMs);
     OPC();
     command(":FORMat:TRACe:DATA ASCii\n");
     command(":FORMat:BORDer NORMal\n");
@@ -186,7 +162,7 @@ Params PXA::getParams(suffix which) {
             }
         }
     }
-    setTimeout(TRELVAN_TMO_RELAXED);
+    link().setTimeout(TRELVAN_TMO_RELAXED);
     return result;
 }
 
@@ -212,7 +188,7 @@ void PXA::setNumPoints(int points) {
 
 int PXA::getNPts(suffix which) {
     if (!linked() || *status != VI_SUCCESS) return 0;
-    setTimeout(kExchangeTimeoutMs);
+    link().setTimeout(pxa::kExchangeTimeoutMs);
     int result = 0;
     if (which == MIN || which == MAX) {
         int rbw = 0;
@@ -224,7 +200,7 @@ int PXA::getNPts(suffix which) {
     } else if (which == CUR) {
         toInt(framedQuery(":CALCulate:VECTor:DATA2:RAW:POINTs?\n"), result);
     }
-    setTimeout(TRELVAN_TMO_RELAXED);
+    link().setTimeout(TRELVAN_TMO_RELAXED);
     return result;
 }
 

@@ -7,8 +7,9 @@
 #include <QVector>
 #include <string>
 
-#include "facade/AnalyzerInterface.h"
-#include "facade/Init.h"
+#include "backends/AnalyzerInterface.h"
+#include "backends/Init.h"
+#include "backends/pxa/Scpi.h"
 
 class DynamicVisa;
 
@@ -47,17 +48,11 @@ public:
     DeviceData* device;
 
 private:
-    // The timeout of a timed exchange; outside one the session runs under TRELVAN_TMO_RELAXED.
-    static constexpr unsigned int kExchangeTimeoutMs = 1000;
-
     bool linked() const { return status != nullptr; }
+    // The SCPI link over the borrowed session; only while linked.
+    pxa::ScpiLink link() const;
     void command(const char* text);
     void command(const char* format, const QString& number);
-    // Queries into a zeroed 128-byte buffer and gives the reply text up to its first NUL.
-    QString query(const char* text);
     QString framedQuery(const char* text);
-    void setTimeout(unsigned int ms);
     bool captureBlock(QVector<IQ_Elem>* samples);
-    void discardPending();
-    void reopen();
 };

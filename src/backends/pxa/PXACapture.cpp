@@ -1,98 +1,45 @@
-#include <QLocale>
 #include <algorithm>
 #include <new>
 #include <vector>
 
+#include "backends/ErrorTexts.h"
 #include "backends/pxa/Block.h"
 #include "backends/pxa/PXA.h"
-#include "facade/ErrorTexts.h"
-#include "util/Split.h"
-#include "visa/DynamicVisa.h"
 
-namespace {
-
-constexpr unsigned int kChunkBytes = 1024;
-// Empty timeouts in a row after which a chunked read gives up.
-constexpr int kMaxEmptyReads = 3;
-// A bad block header leaves an unknown amount of data in flight. It is read away until the line has
-// been quiet this long, in reads of kDrainBytes, never more than the largest block there can be.
-constexpr unsigned int kDrainQuietMs = 200;
-constexpr unsigned int kDrainBytes = 64 * 1024;
-constexpr long long kMaxDrainReads = pxa::kMaxBlockBytes / kDrainBytes + 1;
-// The queue of an N9030A holds far fewer entries; one that never empties is cut off here.
-constexpr int kMaxErrorQueueReads = 128;
-constexpr unsigned int kOpenTimeoutMs = 5000;
-
-bool moreToCome(ViStatus s) {
-    return s == VI_ERROR_TMO || s == VI_SUCCESS_MAX_CNT;
-}
-
-}  // namespace
-
-// Both readers stop once they hold `count` bytes: our VISA ends a read that fills its count with
-// VI_SUCCESS, another may say VI_SUCCESS_MAX_CNT, and either way the next bytes belong to someone else.
-// A read cut short by a timeout is continued for the bytes still missing.
 void PXA::ReadBuf(std::string& reply, unsigned int count, unsigned long& retCount) {
     reply.clear();
     if (!linked()) return;
-    if (count == 0 || count > kChunkBytes) count = kChunkBytes;
-    setTimeout(kExchangeTimeoutMs);
-    unsigned char buffer[kChunkBytes];
-    int empty = 0;
-    while (reply.size() < count) {
-        const ViUInt32 wanted = count - static_cast<ViUInt32>(reply.size());
-        ViUInt32 got = 0;
-        *status = visa->viRead(*session, buffer, wanted, &got);
-        got = std::min(got, wanted);
-        if (got > 0) {
-            reply.append(reinterpret_cast<const char*>(buffer), got);
-            empty = 0;
-            if (moreToCome(*status)) continue;
-            break;
-        }
-        if (*status == VI_ERROR_CONN_LOST) return;
-        ++empty;
-        if (!moreToCome(*status) || empty >= kMaxEmptyReads) break;
-    }
-    setTimeout(TRELVAN_TMO_RELAXED);
-    retCount = reply.size();
+    link().readText(reply, count, retCount);
 }
 
-void PXA::ReadBufFloat(QVector<IQ_Elem>* samples, unsigned int count, int& written) {
-    if (!linked() || samples == nullptr) return;
-    if (count == 0) count = kChunkBytes;
-    unsigned char small[kChunkBytes];
+namespace pxa {
+
+void readSwappedPairs(ScpiLink link, QVector<IQ_Elem>* samples, unsigned int count, int& written) {
+    if (samples == nullptr) return;
+    if (count == 0) count = pxa::kChunkBytes;
+    unsigned char small[pxa::kChunkBytes];
     std::vector<unsigned char> large;
     unsigned char* buffer = small;
-    if (count > kChunkBytes) {
+    if (count > pxa::kChunkBytes) {
         large.resize(count);
         buffer = large.data();
     }
     IQ_Elem* out = samples->data();
     const int size = samples->size();
-    ViUInt32 received = 0;
     ViUInt32 converted = 0;
-    int empty = 0;
-    while (received < count) {
-        const ViUInt32 wanted = count - received;
-        ViUInt32 got = 0;
-        *status = visa->viRead(*session, buffer + received, wanted, &got);
-        got = std::min(got, wanted);
-        if (got > 0) {
-            received += got;
-            // A pair split between reads waits in the buffer for its second half.
-            for (; converted + pxa::kBytesPerSample <= received; converted += pxa::kBytesPerSample) {
-                if (written < 0 || written >= size) continue;
-                out[written++] = pxa::swappedPair(buffer + converted);
-            }
-            empty = 0;
-            if (moreToCome(*status)) continue;
-            break;
+    link.read(buffer, count, [&](ViUInt32 received) {
+        // A pair split between reads waits in the buffer for its second half.
+        for (; converted + pxa::kBytesPerSample <= received; converted += pxa::kBytesPerSample) {
+            if (written < 0 || written >= size) continue;
+            out[written++] = pxa::swappedPair(buffer + converted);
         }
-        if (*status == VI_ERROR_CONN_LOST) return;
-        ++empty;
-        if (!moreToCome(*status) || empty >= kMaxEmptyReads) break;
-    }
+    });
+}
+
+}  // namespace pxa
+
+void PXA::ReadBufFloat(QVector<IQ_Elem>* samples, unsigned int count, int& written) {
+    if (linked()) pxa::readSwappedPairs(link(), samples, count, written);
 }
 
 void PXA::getData(QVector<IQ_Elem>* samples) {
@@ -101,128 +48,38 @@ void PXA::getData(QVector<IQ_Elem>* samples) {
     if (!linked()) return;
     if (*status == VI_SUCCESS && !captureBlock(samples)) {
         samples->resize(0);
-        discardPending();
+        link().drain();
     }
-    if (*status == VI_ERROR_TMO) reopen();
+    if (*status == VI_ERROR_TMO) link().reopen();
 }
 
 // False when what arrived was not a well-formed block; the samples are then worthless.
 bool PXA::captureBlock(QVector<IQ_Elem>* samples) {
-    OPC();
-    setTimeout(kExchangeTimeoutMs);
-    OPC();
-    command(":FORMat:TRACe:DATA REAL\n");
-    command(":FORMat:BORDer SWAP\n");
-    OPC();
-    command(":CALCulate:VECTor:DATA2:RAW?\n");
-
-    std::string reply;
-    unsigned long got = 0;
-    ReadBuf(reply, 2, got);
-    const int digits = pxa::blockDigitCount(reply);
-    long long length = -1;
-    if (digits > 0) {
-        ReadBuf(reply, digits, got);
-        length = pxa::blockLength(reply, digits);
-    }
-    if (length < 0) {
-        setTimeout(TRELVAN_TMO_RELAXED);
-        return false;
-    }
+    pxa::ScpiLink scpi = link();
+    scpi.opc();
+    scpi.setTimeout(pxa::kExchangeTimeoutMs);
+    scpi.opc();
+    const long long length = scpi.requestBlock(pxa::ByteOrder::Swapped);
+    if (length < 0) return false;
     try {
         samples->resize(static_cast<int>(length / pxa::kBytesPerSample));
     } catch (const std::bad_alloc&) {
-        setTimeout(TRELVAN_TMO_RELAXED);
+        scpi.setTimeout(TRELVAN_TMO_RELAXED);
         return false;
     }
-
-    // ReadBuf closed the exchange; the data must not run under the relaxed timeout, or a stalled
-    // instrument would hold the host (and the facade's lock) for days.
-    setTimeout(kExchangeTimeoutMs);
     int written = 0;
-    long long remaining = length;
-    bool complete = true;
-    while (remaining >= kChunkBytes) {
-        ReadBufFloat(samples, kChunkBytes, written);
-        if (*status < VI_SUCCESS) {
-            complete = false;
-            break;
-        }
-        remaining -= kChunkBytes;
-    }
-    if (complete && remaining > 0) {
-        ReadBufFloat(samples, static_cast<unsigned int>(remaining), written);
-        complete = *status >= VI_SUCCESS;
-    }
-    bool wellFormed = true;
-    if (complete && *status == VI_SUCCESS) {
-        ReadBuf(reply, 1, got);
-        // Anything but the line end here means the header lied about the length: the data are shifted.
-        if (*status == VI_SUCCESS && reply != std::string(1, pxa::kBlockEnd)) wellFormed = false;
-    }
-    setTimeout(TRELVAN_TMO_RELAXED);
-    return wellFormed;
-}
-
-// Reads and drops whatever the instrument still sends after a block that could not be read, so that the
-// next capture starts at a reply boundary.
-void PXA::discardPending() {
-    // After a timeout the session is re-opened anyway, and a lost connection has nothing left to read.
-    if (*status != VI_SUCCESS) return;
-    setTimeout(kDrainQuietMs);
-    std::vector<unsigned char> sink(kDrainBytes);
-    for (long long i = 0; i < kMaxDrainReads; ++i) {
-        ViUInt32 got = 0;
-        const ViStatus s = visa->viRead(*session, sink.data(), kDrainBytes, &got);
-        if (got > 0 && (s == VI_SUCCESS || moreToCome(s) || s == VI_SUCCESS_TERM_CHAR)) continue;
-        // A quiet line is what the drain waits for, not a failure; anything else is.
-        if (s != VI_ERROR_TMO) *status = s;
-        break;
-    }
-    setTimeout(TRELVAN_TMO_RELAXED);
-}
-
-void PXA::reopen() {
-    // Our VISA refuses a second exclusive session on a resource this process still holds, so the old
-    // session and its resource manager go first.
-    if (*session != 0) visa->viClose(*session);
-    if (*resourceManager != 0) visa->viClose(*resourceManager);
-    *status = visa->viOpenDefaultRM(resourceManager);
-    *status = visa->viOpen(*resourceManager, device->address, VI_EXCLUSIVE_LOCK, kOpenTimeoutMs, session);
+    return scpi.readBlockData(length, [&](unsigned int piece) { ReadBufFloat(samples, piece, written); }) !=
+           pxa::BlockEnd::Shifted;
 }
 
 QVector<Error> PXA::getErr() {
     QVector<Error> list;
     if (!linked()) return list;
-    Error entry;
     if (error->code != 0) list.append(*error);
     if (*status != VI_SUCCESS) {
         list.append(Error{errors::kVisaTimeoutCode, errors::visaTimeoutText()});
         return list;
     }
-    const QLocale c = QLocale::c();
-    for (int i = 0; i < kMaxErrorQueueReads; ++i) {
-        char reply[1024] = {};
-        OPC();
-        *status = visa->viQueryf(*session, const_cast<ViString>(":SYSTem:ERRor:NEXT? \n"),
-                                 const_cast<ViString>("%1023T"), reply);
-        const ViStatus queried = *status;
-        OPC();
-        if (queried != VI_SUCCESS) {
-            // What the failed query left in the buffer is not an entry.
-            list.append(Error{errors::kVisaTimeoutCode, errors::visaTimeoutText()});
-            break;
-        }
-        reply[sizeof reply - 1] = '\0';
-        const std::vector<QString> fields = QSplit(reply, ",");
-        bool ok = false;
-        const int code = fields.empty() ? 0 : c.toInt(fields[0].trimmed(), &ok);
-        if (ok) {
-            entry.code = code;
-            entry.text = fields.size() > 1 ? fields[1] : QString();
-        }
-        list.append(entry);
-        if (entry.code == 0 || *status != VI_SUCCESS) break;
-    }
+    link().readErrorQueue(list);
     return list;
 }

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "backends/sk/CommandHead.h"
-#include "facade/AnalyzerInterface.h"
-#include "facade/Init.h"
+#include "backends/AnalyzerInterface.h"
+#include "backends/Init.h"
 #include "visa/VisaTypes.h"
 
 class DynamicVisa;

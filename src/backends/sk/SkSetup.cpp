@@ -8,7 +8,7 @@
 #include "backends/sk/SkDiagnostics.h"
 #include "backends/sk/SkNumbers.h"
 #include "backends/sk/Vocabulary.h"
-#include "facade/ErrorTexts.h"
+#include "backends/ErrorTexts.h"
 #include "visa/DynamicVisa.h"
 
 namespace {

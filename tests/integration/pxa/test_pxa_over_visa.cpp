@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QtGlobal>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <complex>
@@ -11,6 +12,7 @@
 
 #include "PxaEmulator.h"
 #include "backends/pxa/PXA.h"
+#include "facade/Trelvan.h"
 #include "visa/DynamicVisa.h"
 
 namespace {
@@ -254,4 +256,44 @@ TEST_F(PxaOverVisa, ABrokenOperationCompleteOrErrorQueueOnlyCostsBoundedQueries)
         EXPECT_EQ(status, VI_SUCCESS);
         EXPECT_EQ(emulator.settings().centerHz, 2e9);
     }
+}
+
+// The backend and the facade's binary and ASCII captures each state the format and byte order they
+// read, so whichever ran before, every one of them finds the tone where it is.
+TEST_F(PxaOverVisa, EveryCapturePathFindsTheToneWhateverRanBefore) {
+    pxa.reset();
+    visa.viClose(session);
+    Trelvan t;
+    t.visa.viSetAttribute = &quickTimeouts;
+    t.status = 1;
+    DeviceData n9030a = device;
+    n9030a.model = "N9030A";
+    ASSERT_TRUE(t.setConnect(n9030a));
+    t.setNumPts(4096);
+    const auto toBlock = [](const std::vector<std::complex<double>>& values) {
+        QVector<IQ_Elem> iq;
+        for (const auto& v : values) iq.append(IQ_Elem{v.real(), v.imag()});
+        return iq;
+    };
+    const char* const names[] = {"backend", "binary", "ASCII"};
+    int order[] = {0, 1, 2};
+    do {
+        for (int path : order) {
+            SCOPED_TRACE(names[path]);
+            QVector<IQ_Elem> iq;
+            if (path == 0) t.getData(&iq);
+            if (path == 1) iq = toBlock(t.getData(0.0));
+            if (path == 2) iq = toBlock(t.getData(0));
+            ASSERT_EQ(iq.size(), 4096);
+            EXPECT_NEAR(levelAt(iq, 1e7, 244140.625), -30, 0.5);
+            EXPECT_LT(levelAt(iq, 1e7, -244140.625), -70);
+        }
+    } while (std::next_permutation(order, order + 3));
+
+    // The ASCII reply ends at its line end: no read waits for more, so no timeout and no re-open.
+    t.setNumPts(10000);
+    EXPECT_EQ(t.getData(0).size(), static_cast<size_t>(t.getNumPTS(CUR)));
+    EXPECT_EQ(t.getStatus(), VI_SUCCESS);
+    EXPECT_EQ(emulator.connectionsAccepted(), 2);
+    t.setDisconnect();
 }

@@ -72,12 +72,13 @@ TEST_F(FacadeN9030A, ErrorListEndsOnFailureAndOnAQueueThatNeverEmpties) {
     EXPECT_GT(list.size(), 1);
     EXPECT_LE(list.size(), 100);
 
-    // A reply that stops parsing after a real entry ends the read with an empty entry.
-    visa.replyWhenEmpty = "1\n";
+    // A reply that does not parse repeats the entry before it; a query that fails ends the read.
+    visa.repeatLast = false;
     queue({"-113,\"Undefined header\"\n", "garbage"});
     list = t.getError();
-    ASSERT_EQ(list.size(), 2);
-    EXPECT_EQ(list[1].code, 0);
+    ASSERT_EQ(list.size(), 3);
+    EXPECT_EQ(list[1].code, -113);
+    EXPECT_EQ(list[2].code, 100);
 }
 
 TEST_F(FacadeN9030A, ErrorListForOtherInstrumentsIsThePendingRecordOnly) {

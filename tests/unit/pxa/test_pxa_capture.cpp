@@ -139,7 +139,8 @@ TEST_F(PxaTest, AVisaThatReportsFilledReadsAsMaxCountStillGetsExactReads) {
     fake.pending = definiteBlock(swappedFloats(ramp(125))) + kNextReply;
     QVector<IQ_Elem> samples;
     pxa->getData(&samples);
-    EXPECT_EQ(fake.readCounts, (std::vector<ViUInt32>{2, 4, 1000}));
+    EXPECT_EQ(fake.readCounts, (std::vector<ViUInt32>{2, 4, 1000, 1}));
+    EXPECT_EQ(status, VI_SUCCESS);
     ASSERT_EQ(samples.size(), 125);
     expectRamp(samples, 125);
 }
