@@ -146,6 +146,9 @@ public:
     std::vector<std::complex<double>> m_block;
 
 private:
+    bool responseSpan(double& span) const;
+    // False, with the error record saying why, when the response table cannot serve an acquisition.
+    bool responseUsable();
     void resetState();
     void runStartUpSequence();
     bool canExchange() const;

@@ -186,7 +186,7 @@ void SK::GetSamples(std::vector<std::complex<double>>* samples, unsigned request
 }
 
 void SK::getData(QVector<IQ_Elem>* out) {
-    if (!statusOk() || out == nullptr) return;
+    if (!statusOk() || out == nullptr || !responseUsable()) return;
     const unsigned blockPoints = static_cast<unsigned>(std::max(m_blockPoints, 0));
     // Keep the block's storage between acquisitions, unless it has grown far beyond what is needed.
     if (m_block.capacity() > 4 * static_cast<std::size_t>(blockPoints) + 4096)

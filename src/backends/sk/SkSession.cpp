@@ -65,9 +65,12 @@ void SK::setExtSyncState(bool) {}
 void SK::setExtSyncFreq(double) {}
 
 Params SK::getParams(suffix which) {
-    if (which == MIN) return m_minLimits;
-    if (which == MAX) return m_maxLimits;
-    return params != nullptr ? *params : kDefaultLimits;
+    if (which != MIN && which != MAX) return params != nullptr ? *params : kDefaultLimits;
+    Params limits = which == MIN ? m_minLimits : m_maxLimits;
+    // No rate can be delivered without a usable response table.
+    double span = 0;
+    if (!responseSpan(span)) limits.sampleRate = 0;
+    return limits;
 }
 
 QVector<Error> SK::getErr() {
@@ -77,7 +80,8 @@ QVector<Error> SK::getErr() {
 }
 
 int SK::getNPts(suffix) {
-    return m_numPoints;
+    double span = 0;
+    return responseSpan(span) ? m_numPoints : 0;
 }
 
 double SK::getCurSampleRate() {

@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "backends/ErrorTexts.h"
 #include "backends/sk/SK.h"
 #include "backends/sk/SkDiagnostics.h"
 #include "backends/sk/SkNumbers.h"
 #include "backends/sk/Vocabulary.h"
-#include "backends/ErrorTexts.h"
 #include "visa/DynamicVisa.h"
 
 namespace {
@@ -30,18 +30,29 @@ constexpr double kFrequencyBeyondLimits = 1e12;
 constexpr double kWidestIfBandwidth = 1e7;
 constexpr double kRefLevelBeyondLimits = 100;
 
-// Without a response table of some width there is nothing to derive from; the previous results stand.
-bool responseSpan(const std::vector<double>& frequencies, double& span) {
-    if (frequencies.size() < 2) return false;
-    span = frequencies.back() - frequencies.front();
-    return span > 0 && std::isfinite(span);
-}
-
 void modified(Error* error) {
     if (error != nullptr) *error = Error{errors::kParamsModifiedCode, errors::paramsModifiedText()};
 }
 
 }  // namespace
+
+// Correction and band narrowing need a response table of some width; the span is what they derive from.
+bool SK::responseSpan(double& span) const {
+    const std::size_t size = std::min(m_responseFrequencies.size(), m_responseAmplitudes.size());
+    if (size < 2) return false;
+    span = m_responseFrequencies[size - 1] - m_responseFrequencies[0];
+    return span > 0 && std::isfinite(span);
+}
+
+// Without a usable table no block can be delivered: the host is told so, and the point count and rate
+// say the same as getData, which delivers nothing.
+bool SK::responseUsable() {
+    double span = 0;
+    if (responseSpan(span)) return true;
+    if (error != nullptr) *error = Error{errors::kResponseTableCode, errors::responseTableText()};
+    m_curSampleRate = 0;
+    return false;
+}
 
 bool SK::statusOk() const {
     return canExchange() && *status == VI_SUCCESS;
@@ -218,7 +229,7 @@ void SK::setNumPoints(int n) {
 
 void SK::CalcMultCoef() {
     double span = 0;
-    if (params == nullptr || !responseSpan(m_responseFrequencies, span)) return;
+    if (params == nullptr || !responseSpan(span)) return;
     const double coef = std::ceil(params->sampleRate / span);
     const double points = std::trunc(m_numPoints * coef * kBlockMargin);
     m_blockPoints = sknum::clampBlockPoints(sknum::powerOfTwoAtLeast(points));
@@ -226,7 +237,8 @@ void SK::CalcMultCoef() {
 
 void SK::calcNewSampleRate() {
     double span = 0;
-    if (params == nullptr || m_blockPoints <= 0 || !responseSpan(m_responseFrequencies, span)) return;
+    if (params == nullptr || m_blockPoints <= 0) return;
+    if (!responseUsable() || !responseSpan(span)) return;
     const double binWidth = params->sampleRate / m_blockPoints;
     if (!(binWidth > 0) || !std::isfinite(binWidth)) return;
     m_curSampleRate = std::ceil(kKeptShare * span / binWidth) * binWidth;

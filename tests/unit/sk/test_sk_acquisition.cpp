@@ -147,22 +147,25 @@ TEST_F(SkAcquisition, AReplyWithoutSamplesEmptiesTheBlockAndTheStreamStaysInStep
 }
 
 TEST_F(SkAcquisition, TheHostGetsTheMiddleOfTheBlock) {
-    // Without a response table the block is delivered as acquired.
-    sk->m_numPoints = 100;
+    // A flat table wider than the band: the processed block is the acquired ramp, scaled and trimmed.
+    sk->m_responseFrequencies = {0, 1e10};
+    sk->m_responseAmplitudes = {0, 0};
+    sk->m_numPoints = 90;
     QVector<IQ_Elem> out;
-    for (auto [blockPoints, first] : {std::pair<int, double>{110, 0}, {111, 5}, {99, -1}}) {
+    for (auto [blockPoints, first] : {std::pair<int, double>{110, 19}, {111, 19}, {64, -1}}) {
         sk->m_blockPoints = blockPoints;
         sk->getData(&out);
         if (first < 0) {
             EXPECT_TRUE(out.isEmpty());
             continue;
         }
-        ASSERT_EQ(out.size(), 100);
-        EXPECT_EQ(out[0].I, first);
-        EXPECT_EQ(out[99].I, first + 99);
-        EXPECT_EQ(out[99].Q, -first - 99);
+        ASSERT_EQ(out.size(), 90);
+        const double step = out[1].I - out[0].I;
+        EXPECT_NEAR(out[0].I / step, first, 1e-6);
+        EXPECT_NEAR((out[89].I - out[0].I) / step, 89, 1e-6);
+        EXPECT_NEAR(out[89].Q, -out[89].I, 1e-9);
     }
-    EXPECT_EQ(clkSent().back(), (std::vector<double>{0, 100, 1, 99}));
+    EXPECT_EQ(clkSent().back(), (std::vector<double>{0, 64, 1, 64}));
 
     // A failed exchange leaves the host's vector empty.
     instrument.respond = [](const Sent&) { return Bytes(); };

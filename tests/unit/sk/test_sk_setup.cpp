@@ -167,18 +167,25 @@ TEST_F(SkSetup, PointCountsTheInstrumentDoesNotConfirm) {
     EXPECT_EQ(sk->m_blockPoints, 4096);
 }
 
-TEST_F(SkSetup, ADegenerateTableKeepsTheDerivedValues) {
-    sk->GetNewAFC(&sk->m_responseFrequencies, &sk->m_responseAmplitudes);
-    sk->setNumPoints(100);
-    const double rate = sk->getCurSampleRate();
-    for (std::vector<double> table : {std::vector<double>{}, std::vector<double>{1e9}}) {
+TEST_F(SkSetup, AnUnusableTableIsReportedAndNothingClaimsADeliverableBlock) {
+    for (std::vector<double> table :
+         {std::vector<double>{}, std::vector<double>{1e9}, std::vector<double>{1e9, 1e9}}) {
+        SCOPED_TRACE(table.size());
         instrument.tableHz = table;
-        instrument.tableDb = table;
+        instrument.tableDb = std::vector<double>(table.size(), 0.0);
         sk->GetNewAFC(&sk->m_responseFrequencies, &sk->m_responseAmplitudes);
-        EXPECT_EQ(sk->m_responseFrequencies, table);
+        error = Error{};
         sk->setNumPoints(400);
-        EXPECT_EQ(sk->m_blockPoints, 256);
-        EXPECT_EQ(sk->getCurSampleRate(), rate);
+        EXPECT_EQ(error.code, 103);
+        EXPECT_EQ(sk->getCurSampleRate(), 0.0);
+        EXPECT_EQ(sk->getNPts(CUR), 0);
+        EXPECT_EQ(sk->getParams(MAX).sampleRate, 0.0);
+        const std::size_t sent = instrument.sent.size();
+        QVector<IQ_Elem> iq;
+        sk->getData(&iq);
+        EXPECT_TRUE(iq.isEmpty());
+        EXPECT_EQ(instrument.sent.size(), sent) << "an acquisition was started";
+        EXPECT_EQ(status, VI_SUCCESS);
     }
 
     // A table reply claiming more points than it carries yields only those it carries.
