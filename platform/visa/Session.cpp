@@ -189,7 +189,7 @@ void Session::setNoDelay(bool on) {
 
 void Session::setKeepAlive(bool on) {
     keepAlive = on;
-    setBoolOption(fd_, SOL_SOCKET, SO_KEEPALIVE, on);
+    mivisa::setKeepAlive(fd_, on);
 }
 
 }  // namespace mivisa

@@ -63,6 +63,22 @@ void setBoolOption(int fd, int level, int option, bool on) {
     ::setsockopt(fd, level, option, &v, sizeof v);
 }
 
+void setKeepAlive(int fd, bool on) {
+    setBoolOption(fd, SOL_SOCKET, SO_KEEPALIVE, on);
+    const auto set = [fd](int option, int value) {
+        ::setsockopt(fd, IPPROTO_TCP, option, &value, sizeof value);
+    };
+    if (on) {
+        set(TCP_KEEPIDLE, kKeepAliveIdleS);
+        set(TCP_KEEPINTVL, kKeepAliveIntervalS);
+        set(TCP_KEEPCNT, kKeepAliveProbes);
+    }
+    // Probes do not run while sent data wait for their acknowledgement, so a peer that vanished right
+    // after a request would be found only when the retransmissions give up, many minutes later. Data
+    // unacknowledged for as long as the probes take end the connection too; 0 restores the system's own.
+    set(TCP_USER_TIMEOUT, on ? static_cast<int>(kDeadPeerMs) : 0);
+}
+
 int connectTcp(const std::string& host, uint16_t port, const Deadline& deadline, ViStatus& status) {
     std::vector<Address> addresses;
     status = resolveHost(host, port, deadline, addresses);
@@ -73,7 +89,7 @@ int connectTcp(const std::string& host, uint16_t port, const Deadline& deadline,
         bool timedOut = false;
         if (tryConnect(a, deadline, fd, timedOut)) {
             setBoolOption(fd, IPPROTO_TCP, TCP_NODELAY, true);
-            setBoolOption(fd, SOL_SOCKET, SO_KEEPALIVE, true);
+            setKeepAlive(fd, true);
             status = VI_SUCCESS;
             return fd;
         }

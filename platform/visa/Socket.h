@@ -22,4 +22,13 @@ Wait waitWritable(int fd, const Deadline& deadline);
 
 void setBoolOption(int fd, int level, int option, bool on);
 
+// Keep-alive with short intervals: a peer that has vanished (its host gone, a cable pulled) ends a wait on
+// the socket within kDeadPeerMs, however long the session's own timeout, while a live peer that takes its
+// time answers the probes from its kernel and is left alone.
+constexpr int kKeepAliveIdleS = 10;
+constexpr int kKeepAliveIntervalS = 5;
+constexpr int kKeepAliveProbes = 3;
+constexpr unsigned kDeadPeerMs = 1000u * (kKeepAliveIdleS + kKeepAliveIntervalS * kKeepAliveProbes);
+void setKeepAlive(int fd, bool on);
+
 }  // namespace mivisa

@@ -1,7 +1,14 @@
 #include "FaultMatrix.h"
 
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QtGlobal>
+
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -209,6 +216,28 @@ DeviceData deviceAt(const std::string& address, const std::string& model) {
     std::strncpy(d.address, address.c_str(), sizeof d.address - 1);
     d.model = model;
     return d;
+}
+
+std::string enterPrivateNetwork() {
+    if (::unshare(CLONE_NEWNET) != 0)
+        return std::string("no private network namespace: ") + std::strerror(errno);
+    if (!setLoopback(true)) return "loopback of the private network namespace stays down";
+    return std::string();
+}
+
+bool setLoopback(bool up) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) return false;
+    ifreq request{};
+    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+    bool ok = ::ioctl(fd, SIOCGIFFLAGS, &request) == 0;
+    if (ok) {
+        request.ifr_flags =
+            static_cast<short>(up ? (request.ifr_flags | IFF_UP) : (request.ifr_flags & ~IFF_UP));
+        ok = ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+    }
+    ::close(fd);
+    return ok;
 }
 
 }  // namespace faults

@@ -77,4 +77,11 @@ std::string testName(size_t index, const std::string& text);
 
 DeviceData deviceAt(const std::string& address, const std::string& model);
 
+// Moves the calling thread, and the threads it starts from then on, into a network namespace of its own
+// with loopback up. Empty when that worked, otherwise why not (it needs CAP_SYS_ADMIN).
+std::string enterPrivateNetwork();
+// Takes loopback down or up in the calling thread's namespace: with it down, no peer on it answers any
+// more, not even at the TCP level.
+bool setLoopback(bool up);
+
 }  // namespace faults
