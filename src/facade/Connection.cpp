@@ -1,32 +1,15 @@
-// Connecting: the route is chosen from the record, the VISA routes open the session here, and the
-// backend's constructor sets the instrument up.
+// Connecting: the backend table chooses the row from the record, a VISA row has its session opened here,
+// and the backend's constructor sets the instrument up.
 #include <QDebug>
 #include <cstring>
 
-#include "backends/harogic/Harogic.h"
-#include "backends/pxa/PXA.h"
-#include "backends/sk/SK.h"
+#include "backends/Backends.h"
 #include "facade/FacadeLock.h"
 #include "facade/Trelvan.h"
 
 namespace {
 
 constexpr ViUInt32 kOpenTimeoutMs = 5000;
-
-enum class Route { Pxa, Sk, Harogic };
-
-bool has(const std::string& text, const char* needle) {
-    return QString::fromUtf8(text.c_str()).contains(QString::fromUtf8(needle), Qt::CaseInsensitive);
-}
-
-Route chooseRoute(const DeviceData& d) {
-    if (has(d.model, "N9030A")) return Route::Pxa;
-    if (has(d.model, "k4") || has(d.model, "к4")) return Route::Sk;
-    // The address is a fixed 128-byte field: read it only up to its end.
-    const std::string address(d.address, strnlen(d.address, sizeof d.address));
-    if (has(address, "k4")) return Route::Sk;
-    return Route::Harogic;
-}
 
 // Closes the facade's instrument session and its resource manager when they are still open: a connect
 // that failed after its open, or a link that failed since, still holds the instrument, which is opened
@@ -64,13 +47,13 @@ bool Trelvan::setConnect(DeviceData selected) {
     device.serial = selected.serial;
     device.busy = selected.busy;
 
-    const Route route = chooseRoute(device);
-    isPXA = route == Route::Pxa;
-    isHarogic = route == Route::Harogic;
+    const Backend& row = backends::forDevice(device);
+    isPXA = row.speaksFacadeScpi;
+    isHarogic = !row.needsVisaSession;
     init = Init{&visa, &status, &session, &resourceManager, &params, &error, &device};
 
-    if (route == Route::Harogic) {
-        replaceBackend(new Harogic(init));
+    if (!row.needsVisaSession) {
+        replaceBackend(row.make(init));
         return status == 0;
     }
     if (device.busy) return false;
@@ -86,10 +69,7 @@ bool Trelvan::setConnect(DeviceData selected) {
         session = 0;
         return false;
     }
-    if (isPXA)
-        replaceBackend(new PXA(init));
-    else
-        replaceBackend(new SK(init));
+    replaceBackend(row.make(init));
     if (status == 0) return true;
     releaseSessions(*this);
     return false;
@@ -97,7 +77,8 @@ bool Trelvan::setConnect(DeviceData selected) {
 
 void Trelvan::setDisconnect() {
     if (isHarogic && backend) {
-        if (auto* harogic = dynamic_cast<Harogic*>(backend)) harogic->disconnectH();
+        const Backend* row = backends::connected(false, true);
+        if (row != nullptr && row->disconnect != nullptr) row->disconnect(backend);
     } else {
         // The status word is written only once the running acquisition is over: before that, the
         // backend would overwrite it, and the two threads would race on it.

@@ -2,7 +2,7 @@
 #include <QDebug>
 #include <cstring>
 
-#include "backends/harogic/Harogic.h"
+#include "backends/Backends.h"
 #include "facade/Trelvan.h"
 #include "util/Cp1251.h"
 #include "util/Split.h"
@@ -48,7 +48,7 @@ void Trelvan::DeviceAdd(char* address, std::string model, std::string serial, bo
 
 void Trelvan::ListOfDevices() {
     devices.clear();
-    addHarogicDevices();
+    addEnumeratedDevices();
 
     ViSession rm = 0;
     ViFindList list = 0;
@@ -67,12 +67,13 @@ void Trelvan::ListOfDevices() {
         if (readText(visa, list, VI_ATTR_MANF_NAME, text))
             keep = containsAny(QString::fromLocal8Bit(text.c_str()), {"Agilent", "Keysight", "Reruro"});
         std::string model;
-        if (keep && readText(visa, list, VI_ATTR_MODEL_NAME, text)) {
+        const Backend* row = nullptr;
+        if (keep) {
+            const bool modelKnown = readText(visa, list, VI_ATTR_MODEL_NAME, text);
             const QString converted = QString::fromUtf8(trelvan_util::cp1251ToUtf8(text).c_str());
-            const QString raw = QString::fromLocal8Bit(text.c_str());
-            keep = containsAny(converted, {"N9030A"}) || containsAny(converted.toUpper(), {"K4", "К4"}) ||
-                   containsAny(raw.toUpper(), {"K4", "К4"});
-            model = converted.toStdString();
+            if (modelKnown) model = converted.toStdString();
+            row = backends::forResource(converted, QString::fromLocal8Bit(text.c_str()), modelKnown);
+            keep = row != nullptr;
         }
         std::string serial;
         if (keep && readText(visa, list, VI_ATTR_USB_SERIAL_NUM, text)) {
@@ -81,14 +82,11 @@ void Trelvan::ListOfDevices() {
         }
         if (keep) {
             unsigned char flag[VI_FIND_BUFLEN + 1] = {};
-            const bool busy = visa.viGetAttribute(list, TRELVAN_ATTR_BUSY, flag) == VI_SUCCESS && flag[0] != 0;
+            const bool busy =
+                visa.viGetAttribute(list, TRELVAN_ATTR_BUSY, flag) == VI_SUCCESS && flag[0] != 0;
             const std::vector<std::string> parts = split(descriptor, "::");
             const std::string host = parts.size() > 1 ? parts[1] : std::string();
-            std::string address;
-            if (QString::fromStdString(model).contains(QStringLiteral("N9030A"), Qt::CaseInsensitive))
-                address = "TCPIP0::" + host + "::5025::SOCKET";
-            else
-                address = split("TCPIP::" + host + "::8888::SOCKET", "\n")[0];
+            std::string address = split(backends::resourceFor(*row, host), "\n")[0];
             DeviceAdd(&address[0], model, serial, busy);
         }
         std::memset(descriptor, 0, sizeof descriptor);
@@ -97,14 +95,13 @@ void Trelvan::ListOfDevices() {
     visa.viClose(rm);
 }
 
-void Trelvan::addHarogicDevices() {
+void Trelvan::addEnumeratedDevices() {
     // Discovery leaves no backend connected; the one that was is released here rather than leaked.
     replaceBackend(nullptr);
-    Harogic* probe = new Harogic();
-    backend = probe;
-    QVector<DeviceData> found;
-    probe->getDevList(&found);
-    backend = nullptr;
-    delete probe;
-    for (DeviceData& d : found) DeviceAdd(d.address, d.model, d.serial, d.busy);
+    for (const Backend* row = backends::begin(); row != backends::end(); ++row) {
+        if (row->enumerate == nullptr) continue;
+        QVector<DeviceData> found;
+        row->enumerate(&found);
+        for (DeviceData& d : found) DeviceAdd(d.address, d.model, d.serial, d.busy);
+    }
 }

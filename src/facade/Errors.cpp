@@ -1,24 +1,13 @@
-// The host's error list, per connected instrument.
-#include "backends/ErrorTexts.h"
-#include "backends/pxa/Scpi.h"
+// The host's error list: the connected row's own, or the pending error record.
+#include "backends/Backends.h"
 #include "facade/Trelvan.h"
 
 QVector<Error> Trelvan::getError() {
+    const Backend* row = backends::connected(isPXA, isHarogic && backend != nullptr);
+    if (row != nullptr && row->errorList != nullptr)
+        return row->errorList(Init{&visa, &status, &session, &resourceManager, &params, &error, &device},
+                              backend);
     QVector<Error> list;
-    if (isPXA) {
-        if (error.code != 0) list.append(error);
-        if (status != 0) {
-            list.append(Error{errors::kVisaTimeoutCode, errors::visaTimeoutText()});
-            return list;
-        }
-        pxa::ScpiLink(visa, status, session, resourceManager, device).readErrorQueue(list);
-        return list;
-    }
-    if (isHarogic && backend) {
-        list = backend->getErr();
-        if (!list.isEmpty() && list[0].code == errors::kOverloadCode) list[0].text = errors::overloadText();
-        return list;
-    }
     if (error.code != 0) list.append(error);
     return list;
 }

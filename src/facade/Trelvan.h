@@ -69,8 +69,8 @@ public:
     ViSession session;
 
 private:
-    // Fills in the USB devices at the front of a discovery (the Harogic backend's enumeration).
-    void addHarogicDevices();
+    // Fills in the devices the backends enumerate themselves (USB devices), at the front of a discovery.
+    void addEnumeratedDevices();
     // Makes `next` the backend and releases the one it replaces without touching the facade's sessions.
     void replaceBackend(analyzerInterface* next);
 };

@@ -1,0 +1,29 @@
+#include "backends/harogic/HarogicEntry.h"
+
+#include "backends/ErrorTexts.h"
+#include "backends/harogic/Harogic.h"
+
+namespace harogic {
+
+void enumerate(QVector<DeviceData>* found) {
+    Harogic probe;
+    probe.getDevList(found);
+}
+
+analyzerInterface* make(Init init) {
+    return new Harogic(init);
+}
+
+QVector<Error> errorList(const Init&, analyzerInterface* backend) {
+    if (backend == nullptr) return {};
+    QVector<Error> list = backend->getErr();
+    if (!list.isEmpty() && list[0].code == errors::kOverloadCode) list[0].text = errors::overloadText();
+    return list;
+}
+
+void disconnect(analyzerInterface* backend) {
+    // The table hands this row only the backends it made.
+    static_cast<Harogic*>(backend)->disconnectH();
+}
+
+}  // namespace harogic
