@@ -1,11 +1,12 @@
 // Connecting: the backend table chooses the row from the record, a VISA row has its session opened here,
 // and the backend's constructor sets the instrument up.
-#include <QDebug>
 #include <cstring>
 
 #include "backends/Backends.h"
 #include "facade/FacadeLock.h"
+#include "facade/FacadeTexts.h"
 #include "facade/Trelvan.h"
+#include "util/Log.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ bool Trelvan::setConnect(DeviceData selected) {
     if (status == 0) return true;
     releaseSessions(*this);
     status = visa.viOpenDefaultRM(&resourceManager);
-    qDebug().noquote() << QStringLiteral("Address (viopen) = ") + QString::fromLocal8Bit(device.address);
+    TRELVAN_LOG(facade) << facade_text::kOpening << QString::fromLocal8Bit(device.address);
     status = visa.viOpen(resourceManager, device.address, VI_EXCLUSIVE_LOCK, kOpenTimeoutMs, &session);
     if (status != 0) {
         // Nothing of this attempt may outlive it, so the next one starts from scratch.

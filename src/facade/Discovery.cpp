@@ -1,9 +1,10 @@
 // Discovery: the attached Harogic devices, then the VISA instruments that pass the vendor and model filters.
-#include <QDebug>
 #include <cstring>
 
 #include "backends/Backends.h"
+#include "facade/FacadeTexts.h"
 #include "facade/Trelvan.h"
+#include "util/Log.h"
 #include "util/Cp1251.h"
 #include "util/Split.h"
 
@@ -58,7 +59,7 @@ void Trelvan::ListOfDevices() {
     status = visa.viFindRsrc(rm, const_cast<char*>(""), &list, &count, descriptor);
     if (status != 0) {
         visa.viClose(rm);
-        qDebug().noquote() << "Connection Error";
+        TRELVAN_LOG(facade) << facade_text::kSearchFailed;
         return;
     }
     for (ViUInt32 found = 0; status == 0 && found < std::min(count, kMaxResources); ++found) {

@@ -1,6 +1,7 @@
 #include "facade/Trelvan.h"
 
-#include <QDebug>
+#include "facade/FacadeTexts.h"
+#include "util/Log.h"
 
 #include "facade/FacadeLock.h"
 
@@ -18,9 +19,9 @@ Trelvan::Trelvan()
       status(1),
       resourceManager(0),
       session(0) {
-    qDebug().noquote() << "Hello from Trelvan library!";
+    TRELVAN_LOG(facade) << facade_text::kGreeting;
     status = visa.Initialize(kVisaLibraryName);
-    qDebug().noquote() << QStringLiteral("Status of MiVisa initialsization: ") + QString::number(status);
+    TRELVAN_LOG(visa) << facade_text::kVisaStatus << status;
 }
 
 Trelvan::~Trelvan() {

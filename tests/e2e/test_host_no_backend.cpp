@@ -9,11 +9,13 @@
 namespace {
 
 QStringList logLines;
+QStringList logCategories;
 std::mutex logMutex;
 
-void collect(QtMsgType, const QMessageLogContext&, const QString& line) {
+void collect(QtMsgType, const QMessageLogContext& context, const QString& line) {
     std::lock_guard<std::mutex> hold(logMutex);
     logLines << line;
+    logCategories << QString::fromLatin1(context.category);
 }
 
 // Resolves an entry point by its plain C name, typed from the public declaration.
@@ -41,6 +43,8 @@ TEST_F(HostWithoutBackend, GreetsBeforeReportingTheVisaLoadResult) {
     ASSERT_GE(logLines.size(), 2);
     EXPECT_EQ(logLines[0], QStringLiteral("Hello from Trelvan library!"));
     EXPECT_EQ(logLines[1], QStringLiteral("Status of MiVisa initialsization: ") + QString::number(status));
+    // Each under its subsystem's category, so that QT_LOGGING_RULES filters them.
+    EXPECT_EQ(logCategories.mid(0, 2), (QStringList{"trelvan.facade", "trelvan.visa"}));
 }
 
 TEST_F(HostWithoutBackend, EveryEntryPointAnswersFromTheFacadesOwnState) {

@@ -1,9 +1,9 @@
 #include "backends/harogic/Harogic.h"
 
 #include "backends/harogic/HarogicTexts.h"
+#include "util/Log.h"
 
 #include <QByteArray>
-#include <QDebug>
 #include <QMutex>
 #include <QThread>
 #include <algorithm>
@@ -28,17 +28,17 @@ constexpr int kMaxTimeoutRecoveries = 4;
 const char* openFailureText(int status) {
     switch (status) {
         case htra::kNoDevice:
-            return "Error - Check the device power supply, data cable connection and driver installation\n";
+            return harogic_text::kNoDevice;
         case htra::kRfCalibrationMissing:
-            return "Error - RF calibration file is missing\n";
+            return harogic_text::kRfCalibrationMissing;
         case htra::kIfCalibrationMissing:
-            return "Error - IF calibration file is missing\n";
+            return harogic_text::kIfCalibrationMissing;
         case htra::kConfigurationMissing:
-            return "Error - Configuration file missing\\n";
+            return harogic_text::kConfigurationMissing;
         case htra::kDeviceFileMissing:
-            return "Error - Device specification file is missing\n";
+            return harogic_text::kDeviceFileMissing;
         default:
-            return "return other error Status = %d\n";
+            return harogic_text::kOtherOpenError;
     }
 }
 
@@ -79,7 +79,7 @@ Harogic::Harogic() {
 Harogic::Harogic(Init init) : Harogic() {
     statusCell = init.status;
     const int number = init.device ? deviceNumberOf(init.device->address) : 0;
-    qDebug().noquote().nospace() << "try open haogic = " << number;
+    TRELVAN_LOG(harogic) << harogic_text::kOpening << number;
     connectH(number);
     if (lastStatus == htra::kOk && init.params) setParams(*init.params);
 }
@@ -116,10 +116,10 @@ void Harogic::connectH(int number) {
     if (lastStatus == htra::kOk) handle.store(device);
     setStatus(lastStatus);
     if (lastStatus == htra::kOk) {
-        qDebug().noquote() << "Harogic connected;";
+        TRELVAN_LOG(harogic) << harogic_text::kConnected;
     } else {
-        qDebug().noquote() << openFailureText(lastStatus);
-        qDebug().noquote() << lastStatus;
+        TRELVAN_LOG(harogic) << openFailureText(lastStatus);
+        TRELVAN_LOG(harogic) << lastStatus;
     }
 }
 
@@ -195,7 +195,7 @@ void Harogic::setParams(Params& p) {
     lastStatus = IQS_Configuration(&device, &profile, &profileOut, &streamInfo);
     setStatus(lastStatus);
     if (lastStatus != htra::kOk) {
-        qDebug().noquote().nospace() << "IQS_Configuration call error Status = %d\n" << lastStatus;
+        TRELVAN_LOG(harogic) << harogic_text::kConfigurationError << lastStatus;
         closeOwned(device);
     }
 
@@ -257,14 +257,13 @@ void Harogic::getState(DeviceState_TypeDef* out) {
             lastStatus = IQS_BusTriggerStop(&device);
             break;
         case htra::kTemperatureWarning:
-            qDebug().noquote() << harogic_text::kTemperatureWarning;
+            TRELVAN_LOG(harogic) << harogic_text::kTemperatureWarning;
             break;
         case htra::kIfSaturation:
-            qDebug().noquote()
-                << "Warning - IF frequency saturation reconfiguration recommended, R.L. <= signal power\n";
+            TRELVAN_LOG(harogic) << harogic_text::kIfSaturation;
             break;
         default:
-            qDebug().noquote().nospace() << harogic_text::kOtherError << lastStatus;
+            TRELVAN_LOG(harogic) << harogic_text::kOtherError << lastStatus;
             closeOwned(device);
     }
 }

@@ -1,8 +1,8 @@
-#include <QDebug>
 #include <cstdio>
 #include <string>
 
 #include "backends/harogic/Harogic.h"
+#include "util/Log.h"
 
 namespace {
 // A library that opened every number would otherwise never end the scan.
@@ -20,7 +20,7 @@ void Harogic::getDevList(QVector<DeviceData>* list) {
         if (lastStatus != htra::kOk) return;
         DeviceInfoRecord info{};
         lastStatus = Device_QueryDeviceInfo(&device, &info);
-        qDebug().noquote() << info.modelCode;
+        TRELVAN_LOG(harogic) << info.modelCode;
 
         DeviceData entry;
         std::snprintf(entry.address, sizeof entry.address, "USB::%d", number);

@@ -1,9 +1,9 @@
-#include <QDebug>
 #include <algorithm>
 #include <new>
 
 #include "backends/harogic/Harogic.h"
 #include "backends/harogic/HarogicTexts.h"
+#include "util/Log.h"
 
 namespace {
 
@@ -78,7 +78,7 @@ void Harogic::onPacketFailure(QVector<IQ_Elem>* out, void* device) {
     setStatus(lastStatus);
     switch (lastStatus) {
         case htra::kBusTimeout:
-            qDebug().noquote() << "Warning: bus timeout ";
+            TRELVAN_LOG(harogic) << harogic_text::kBusTimeout;
             // One reconfiguration per run of time-outs; a bounded number per host call, so a device that
             // only ever times out on long acquisitions cannot recurse without end.
             if (!timeoutRetried && recoveriesLeft > 0) {
@@ -89,10 +89,10 @@ void Harogic::onPacketFailure(QVector<IQ_Elem>* out, void* device) {
             }
             break;
         case htra::kTemperatureWarning:
-            qDebug().noquote() << harogic_text::kTemperatureWarning;
+            TRELVAN_LOG(harogic) << harogic_text::kTemperatureWarning;
             break;
         default:
-            qDebug().noquote().nospace() << harogic_text::kOtherError << lastStatus;
+            TRELVAN_LOG(harogic) << harogic_text::kOtherError << lastStatus;
             closeOwned(device);
     }
 }

@@ -1,6 +1,5 @@
 #include "backends/pxa/PXA.h"
 
-#include <QDebug>
 #include <QLocale>
 #include <QMutex>
 #include <climits>
@@ -8,6 +7,8 @@
 #include <cstdlib>
 
 #include "backends/ErrorTexts.h"
+#include "backends/pxa/PxaTexts.h"
+#include "util/Log.h"
 #include "visa/DynamicVisa.h"
 
 namespace {
@@ -113,7 +114,7 @@ void PXA::setParams(Params& requested) {
         return;
     error->code = errors::kParamsModifiedCode;
     error->text = errors::paramsModifiedText();
-    qDebug().noquote() << errors::paramsModifiedText();
+    TRELVAN_LOG(pxa) << pxa_text::kParamsModified;
     // The host keeps the rate it asked for; the instrument's own rate is only approximately that.
     params->sampleRate = wanted.sampleRate;
 }
@@ -157,7 +158,7 @@ Params PXA::getParams(suffix which) {
             if (toDouble(framedQuery(":CALCulate:VECTor:DATA2:HEADer? 'XDelta'\n"), xDelta) && xDelta > 0) {
                 result.sampleRate = 1.0 / xDelta;
             } else {
-                qDebug().noquote() << "Sample rate convert error";
+                TRELVAN_LOG(pxa) << pxa_text::kSampleRateConvertError;
                 result.sampleRate = params->sampleRate;
             }
         }

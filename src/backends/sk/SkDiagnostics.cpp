@@ -1,18 +1,19 @@
 #include "backends/sk/SkDiagnostics.h"
 
-#include <QDebug>
 #include <QString>
 #include <cstring>
 
 #include "backends/sk/Vocabulary.h"
+#include "util/Log.h"
 
 namespace {
-// The source name the instrument family's tools know these reports by.
+// The report's form and the source name are what the instrument family's tools know these reports by;
+// their spelling is deliberate.
 const char* const kSkSourceName = "..\\trelvan\\sk";
 }  // namespace
 
 void reportSkCheck(const char* condition, int line) {
-    qDebug().noquote() << QStringLiteral("ASSERT: \"%1\" in file %2, line %3")
+    TRELVAN_LOG(sk) << QStringLiteral("ASSERT: \"%1\" in file %2, line %3")
                               .arg(QString::fromLatin1(condition), QString::fromLatin1(kSkSourceName))
                               .arg(line);
 }
