@@ -5,21 +5,11 @@
 
 #include <cstddef>
 
+#include "util/Cp1251Table.h"
+
 static_assert(sizeof("Ж") == 3, "string literals must be compiled as UTF-8");
 
 namespace cp1251 {
-
-// Code points of the bytes 0x80-0xBF; 0 marks 0x98, which the code page leaves unassigned.
-constexpr char32_t kUpperHalf[64] = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
-    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 0x88
-    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
-    0,      0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 0x98
-    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // 0xA0
-    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // 0xA8
-    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // 0xB0
-    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // 0xB8
-};
 
 struct Decoded {
     char32_t codePoint;
@@ -42,12 +32,9 @@ constexpr Decoded decodeAt(const char* s, std::size_t i) {
 }
 
 constexpr unsigned char byteFor(char32_t cp) {
-    if (cp < 0x80) return static_cast<unsigned char>(cp);
-    if (cp >= 0x0410 && cp <= 0x044F) return static_cast<unsigned char>(0xC0 + (cp - 0x0410));
-    for (unsigned i = 0; i < 64; ++i) {
-        if (kUpperHalf[i] != 0 && kUpperHalf[i] == cp) return static_cast<unsigned char>(0x80 + i);
-    }
-    throw "character has no Windows-1251 byte";
+    const int b = byteOf(cp);
+    if (b < 0) throw "character has no Windows-1251 byte";
+    return static_cast<unsigned char>(b);
 }
 
 // Bytes of the converted text including its terminating NUL.
