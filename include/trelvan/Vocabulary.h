@@ -34,14 +34,16 @@ TRELVAN_EXPORT int GetEnumID(const char* const* names, int count, const char* te
 TRELVAN_EXPORT int GetEnumID(const char* const* names, int index);
 
 // The library's own tables. A name comes back as the table holds it (with " = n" where it has one).
-TRELVAN_EXPORT const char* GetCommandName(int id);            // null when unknown
+// Unknown numbers give null names from GetCommandName and GetParameterName, "NO_ERROR" from GetErrorName,
+// and the texts "Неизвестный параметр" and "Неизвестная ошибка" from the two text lookups.
+TRELVAN_EXPORT const char* GetCommandName(int id);
 TRELVAN_EXPORT int GetCommandID(const char* text);
-TRELVAN_EXPORT const char* GetParameterName(int id);          // null when unknown
-TRELVAN_EXPORT const char* GetParameterDescription(int id);   // "Неизвестный параметр" when unknown
+TRELVAN_EXPORT const char* GetParameterName(int id);
+TRELVAN_EXPORT const char* GetParameterDescription(int id);
 TRELVAN_EXPORT int GetParameterID(const char* text);
 TRELVAN_EXPORT int GetParametersCount();
 TRELVAN_EXPORT int GetParameterIDByIndex(int index);
-TRELVAN_EXPORT const char* GetErrorName(int id);              // "NO_ERROR" when unknown
-TRELVAN_EXPORT const char* GetErrorString(int id);            // "Неизвестная ошибка" when unknown
+TRELVAN_EXPORT const char* GetErrorName(int id);
+TRELVAN_EXPORT const char* GetErrorString(int id);
 TRELVAN_EXPORT int GetErrorsCount();
 TRELVAN_EXPORT int GetErrorIDByIndex(int index);

@@ -141,8 +141,8 @@ const char* GetEnumName(const char** names, int count, int id) {
 }
 
 const char* GetEnumValue(const char** names, const char** values, int count, int id) {
-    return GetEnumValue(static_cast<const char* const*>(names), static_cast<const char* const*>(values), count,
-                        id);
+    return GetEnumValue(static_cast<const char* const*>(names), static_cast<const char* const*>(values),
+                        count, id);
 }
 
 int GetEnumID(const char** names, int count, const char* text) {

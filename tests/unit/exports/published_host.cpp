@@ -30,69 +30,80 @@ typedef va_list ViVAList;
 typedef ViStatus (*ViHndlr)(ViSession, ViEventType, ViEvent, ViAddr);
 
 // The 78 VISA functions in slot order: result, name without "vi", parameters.
-#define VISA(X)                                                                                                  \
-    X(ViStatus, OpenDefaultRM, (ViSession*)) X(ViStatus, ParseRsrcEx, (ViSession, ViRsrc, ViUInt16*, ViUInt16*,  \
-                                                                        ViChar*, ViChar*, ViChar*))              \
-    X(ViStatus, Open, (ViSession, ViRsrc, ViAccessMode, ViUInt32, ViSession*))                                   \
-    X(ViStatus, FindRsrc, (ViSession, ViString, ViFindList*, ViUInt32*, ViChar*))                                \
-    X(ViStatus, FindNext, (ViFindList, ViChar*)) X(ViStatus, ParseRsrc, (ViSession, ViRsrc, ViUInt16*, ViUInt16*)) \
-    X(ViStatus, Close, (ViObject)) X(ViStatus, SetAttribute, (ViObject, ViAttr, ViAttrState))                    \
-    X(ViStatus, GetAttribute, (ViObject, ViAttr, void*)) X(ViStatus, StatusDesc, (ViObject, ViStatus, ViChar*))  \
-    X(ViStatus, Terminate, (ViObject, ViUInt16, ViJobId))                                                        \
-    X(ViStatus, Lock, (ViSession, ViAccessMode, ViUInt32, ViKeyId, ViChar*)) X(ViStatus, Unlock, (ViSession))    \
-    X(ViStatus, EnableEvent, (ViSession, ViEventType, ViUInt16, ViEventFilter))                                  \
-    X(ViStatus, DisableEvent, (ViSession, ViEventType, ViUInt16))                                                \
-    X(ViStatus, DiscardEvents, (ViSession, ViEventType, ViUInt16))                                               \
-    X(ViStatus, WaitOnEvent, (ViSession, ViEventType, ViUInt32, ViEventType*, ViEvent*))                         \
-    X(ViStatus, InstallHandler, (ViSession, ViEventType, ViHndlr, ViAddr))                                       \
-    X(ViStatus, UninstallHandler, (ViSession, ViEventType, ViHndlr, ViAddr))                                     \
-    X(ViStatus, Read, (ViSession, ViPBuf, ViUInt32, ViUInt32*))                                                  \
-    X(ViStatus, ReadAsync, (ViSession, ViPBuf, ViUInt32, ViJobId*))                                              \
-    X(ViStatus, ReadToFile, (ViSession, ViConstString, ViUInt32, ViUInt32*))                                     \
-    X(ViStatus, Write, (ViSession, ViBuf, ViUInt32, ViUInt32*))                                                  \
-    X(ViStatus, WriteAsync, (ViSession, ViBuf, ViUInt32, ViJobId*))                                              \
-    X(ViStatus, WriteFromFile, (ViSession, ViConstString, ViUInt32, ViUInt32*))                                  \
-    X(ViStatus, AssertTrigger, (ViSession, ViUInt16)) X(ViStatus, ReadSTB, (ViSession, ViUInt16*))               \
-    X(ViStatus, Clear, (ViSession)) X(ViStatus, SetBuf, (ViSession, ViUInt16, ViUInt32))                         \
-    X(ViStatus, Flush, (ViSession, ViUInt16)) X(ViStatus, BufWrite, (ViSession, ViBuf, ViUInt32, ViUInt32*))     \
-    X(ViStatus, BufRead, (ViSession, ViPBuf, ViUInt32, ViUInt32*)) X(ViStatus, Printf, (ViSession, ViString, ...)) \
-    X(ViStatus, VPrintf, (ViSession, ViString, ViVAList)) X(ViStatus, SPrintf, (ViSession, ViPBuf, ViString, ...)) \
-    X(ViStatus, VSPrintf, (ViSession, ViPBuf, ViString, ViVAList)) X(ViStatus, Scanf, (ViSession, ViString, ...)) \
-    X(ViStatus, VScanf, (ViSession, ViString, ViVAList)) X(ViStatus, SScanf, (ViSession, ViBuf, ViString, ...))  \
-    X(ViStatus, VSScanf, (ViSession, ViBuf, ViString, ViVAList))                                                 \
-    X(ViStatus, Queryf, (ViSession, ViString, ViString, ...))                                                    \
-    X(ViStatus, VQueryf, (ViSession, ViString, ViString, ViVAList))                                              \
-    X(ViStatus, In8, (ViSession, ViUInt16, ViBusAddress, ViUInt8*))                                              \
-    X(ViStatus, Out8, (ViSession, ViUInt16, ViBusAddress, ViUInt8))                                              \
-    X(ViStatus, In16, (ViSession, ViUInt16, ViBusAddress, ViUInt16*))                                            \
-    X(ViStatus, Out16, (ViSession, ViUInt16, ViBusAddress, ViUInt16))                                            \
-    X(ViStatus, In32, (ViSession, ViUInt16, ViBusAddress, ViUInt32*))                                            \
-    X(ViStatus, Out32, (ViSession, ViUInt16, ViBusAddress, ViUInt32))                                            \
-    X(ViStatus, MoveIn8, (ViSession, ViUInt16, ViBusAddress, ViBusSize, ViUInt8*))                               \
-    X(ViStatus, MoveOut8, (ViSession, ViUInt16, ViBusAddress, ViBusSize, ViUInt8*))                              \
-    X(ViStatus, MoveIn16, (ViSession, ViUInt16, ViBusAddress, ViBusSize, ViUInt16*))                             \
-    X(ViStatus, MoveOut16, (ViSession, ViUInt16, ViBusAddress, ViBusSize, ViUInt16*))                            \
-    X(ViStatus, MoveIn32, (ViSession, ViUInt16, ViBusAddress, ViBusSize, ViUInt32*))                             \
-    X(ViStatus, MoveOut32, (ViSession, ViUInt16, ViBusAddress, ViBusSize, ViUInt32*))                            \
-    X(ViStatus, Move, (ViSession, ViUInt16, ViBusAddress, ViUInt16, ViUInt16, ViBusAddress, ViUInt16, ViBusSize)) \
-    X(ViStatus, MoveAsync,                                                                                       \
-      (ViSession, ViUInt16, ViBusAddress, ViUInt16, ViUInt16, ViBusAddress, ViUInt16, ViBusSize, ViJobId*))      \
-    X(ViStatus, MapAddress, (ViSession, ViUInt16, ViBusAddress, ViBusSize, ViBoolean, ViAddr, ViAddr*))          \
-    X(ViStatus, UnmapAddress, (ViSession)) X(void, Peek8, (ViSession, ViAddr, ViUInt8*))                         \
-    X(void, Poke8, (ViSession, ViAddr, ViUInt8)) X(void, Peek16, (ViSession, ViAddr, ViUInt16*))                 \
-    X(void, Poke16, (ViSession, ViAddr, ViUInt16)) X(void, Peek32, (ViSession, ViAddr, ViUInt32*))               \
-    X(void, Poke32, (ViSession, ViAddr, ViUInt32)) X(ViStatus, MemAlloc, (ViSession, ViBusSize, ViBusAddress*))  \
-    X(ViStatus, MemFree, (ViSession, ViBusAddress)) X(ViStatus, GpibControlREN, (ViSession, ViUInt16))           \
-    X(ViStatus, GpibControlATN, (ViSession, ViUInt16)) X(ViStatus, GpibSendIFC, (ViSession))                     \
-    X(ViStatus, GpibCommand, (ViSession, ViBuf, ViUInt32, ViUInt32*))                                            \
-    X(ViStatus, GpibPassControl, (ViSession, ViUInt16, ViUInt16))                                                \
-    X(ViStatus, VxiCommandQuery, (ViSession, ViUInt16, ViUInt32, ViUInt32*))                                     \
-    X(ViStatus, AssertUtilSignal, (ViSession, ViUInt16)) X(ViStatus, AssertIntrSignal, (ViSession, ViInt16,      \
-                                                                                       ViUInt32))                \
-    X(ViStatus, MapTrigger, (ViSession, ViInt16, ViInt16, ViUInt16))                                             \
-    X(ViStatus, UnmapTrigger, (ViSession, ViInt16, ViInt16))                                                     \
-    X(ViStatus, UsbControlOut, (ViSession, ViInt16, ViInt16, ViUInt16, ViUInt16, ViUInt16, ViBuf))               \
-    X(ViStatus, UsbControlIn, (ViSession, ViInt16, ViInt16, ViUInt16, ViUInt16, ViUInt16, ViPBuf, ViUInt16*))
+// clang-format off
+#define VISA(X)                                                                                             \
+    X(ViStatus, OpenDefaultRM, (ViSession*))                                                                \
+    X(ViStatus, ParseRsrcEx, (ViSession, ViRsrc, ViUInt16*, ViUInt16*, ViChar*, ViChar*, ViChar*))          \
+    X(ViStatus, Open, (ViSession, ViRsrc, ViAccessMode, ViUInt32, ViSession*))                              \
+    X(ViStatus, FindRsrc, (ViSession, ViString, ViFindList*, ViUInt32*, ViChar*))                           \
+    X(ViStatus, FindNext, (ViFindList, ViChar*))                                                            \
+    X(ViStatus, ParseRsrc, (ViSession, ViRsrc, ViUInt16*, ViUInt16*)) X(ViStatus, Close, (ViObject))        \
+    X(ViStatus, SetAttribute, (ViObject, ViAttr, ViAttrState))                                              \
+    X( ViStatus, GetAttribute, (ViObject, ViAttr, void*))                                                   \
+    X(ViStatus, StatusDesc, (ViObject, ViStatus, ViChar*))                                                  \
+    X(ViStatus, Terminate, (ViObject, ViUInt16, ViJobId))                                                   \
+    X(ViStatus, Lock, (ViSession, ViAccessMode, ViUInt32, ViKeyId, ViChar*))                                \
+    X(ViStatus, Unlock, (ViSession))                                                                        \
+    X( ViStatus, EnableEvent, (ViSession, ViEventType, ViUInt16, ViEventFilter))                            \
+    X(ViStatus, DisableEvent, (ViSession, ViEventType, ViUInt16))                                           \
+    X(ViStatus, DiscardEvents, (ViSession, ViEventType, ViUInt16))                                          \
+    X(ViStatus, WaitOnEvent, (ViSession, ViEventType, ViUInt32, ViEventType*, ViEvent*))                    \
+    X( ViStatus, InstallHandler, (ViSession, ViEventType, ViHndlr, ViAddr))                                 \
+    X(ViStatus, UninstallHandler, (ViSession, ViEventType, ViHndlr, ViAddr))                                \
+    X(ViStatus, Read, (ViSession, ViPBuf, ViUInt32, ViUInt32*))                                             \
+    X( ViStatus, ReadAsync, (ViSession, ViPBuf, ViUInt32, ViJobId*))                                        \
+    X(ViStatus, ReadToFile, (ViSession, ViConstString, ViUInt32, ViUInt32*))                                \
+    X(ViStatus, Write, (ViSession, ViBuf, ViUInt32, ViUInt32*))                                             \
+    X( ViStatus, WriteAsync, (ViSession, ViBuf, ViUInt32, ViJobId*))                                        \
+    X(ViStatus, WriteFromFile, (ViSession, ViConstString, ViUInt32, ViUInt32*))                             \
+    X(ViStatus, AssertTrigger, (ViSession, ViUInt16)) X(ViStatus, ReadSTB, (ViSession, ViUInt16*))          \
+    X( ViStatus, Clear, (ViSession)) X(ViStatus, SetBuf, (ViSession, ViUInt16, ViUInt32))                   \
+    X(ViStatus, Flush, (ViSession, ViUInt16))                                                               \
+    X(ViStatus, BufWrite, (ViSession, ViBuf, ViUInt32, ViUInt32*))                                          \
+    X( ViStatus, BufRead, (ViSession, ViPBuf, ViUInt32, ViUInt32*))                                         \
+    X(ViStatus, Printf, (ViSession, ViString, ...)) X(ViStatus, VPrintf, (ViSession, ViString, ViVAList))   \
+    X(ViStatus, SPrintf, (ViSession, ViPBuf, ViString, ...))                                                \
+    X( ViStatus, VSPrintf, (ViSession, ViPBuf, ViString, ViVAList))                                         \
+    X(ViStatus, Scanf, (ViSession, ViString, ...)) X(ViStatus, VScanf, (ViSession, ViString, ViVAList))     \
+    X( ViStatus, SScanf, (ViSession, ViBuf, ViString, ...))                                                 \
+    X(ViStatus, VSScanf, (ViSession, ViBuf, ViString, ViVAList))                                            \
+    X(ViStatus, Queryf, (ViSession, ViString, ViString, ...))                                               \
+    X(ViStatus, VQueryf, (ViSession, ViString, ViString, ViVAList))                                         \
+    X( ViStatus, In8, ( ViSession, ViUInt16, ViBusAddress, ViUInt8*))                                       \
+    X(ViStatus, Out8, (ViSession, ViUInt16, ViBusAddress, ViUInt8))                                         \
+    X(ViStatus, In16, (ViSession, ViUInt16, ViBusAddress, ViUInt16*))                                       \
+    X( ViStatus, Out16, ( ViSession, ViUInt16, ViBusAddress, ViUInt16))                                     \
+    X(ViStatus, In32, (ViSession, ViUInt16, ViBusAddress, ViUInt32*))                                       \
+    X(ViStatus, Out32, (ViSession, ViUInt16, ViBusAddress, ViUInt32))                                       \
+    X( ViStatus, MoveIn8, ( ViSession, ViUInt16, ViBusAddress, ViBusSize, ViUInt8*))                        \
+    X(ViStatus, MoveOut8, (ViSession, ViUInt16, ViBusAddress, ViBusSize, ViUInt8*))                         \
+    X(ViStatus, MoveIn16, (ViSession, ViUInt16, ViBusAddress, ViBusSize, ViUInt16*))                        \
+    X( ViStatus, MoveOut16, (ViSession, ViUInt16, ViBusAddress, ViBusSize, ViUInt16*))                      \
+    X(ViStatus, MoveIn32, (ViSession, ViUInt16, ViBusAddress, ViBusSize, ViUInt32*))                        \
+    X(ViStatus, MoveOut32, (ViSession, ViUInt16, ViBusAddress, ViBusSize, ViUInt32*))                       \
+    X( ViStatus, Move,                                                                                      \
+      (ViSession, ViUInt16, ViBusAddress, ViUInt16, ViUInt16, ViBusAddress, ViUInt16, ViBusSize))           \
+    X(ViStatus, MoveAsync,                                                                                  \
+      (ViSession, ViUInt16, ViBusAddress, ViUInt16, ViUInt16, ViBusAddress, ViUInt16, ViBusSize, ViJobId*)) \
+    X(ViStatus, MapAddress, (ViSession, ViUInt16, ViBusAddress, ViBusSize, ViBoolean, ViAddr, ViAddr*))     \
+    X(ViStatus, UnmapAddress, (ViSession)) X(void, Peek8, (ViSession, ViAddr, ViUInt8*))                    \
+    X( void, Poke8, (ViSession, ViAddr, ViUInt8)) X(void, Peek16, (ViSession, ViAddr, ViUInt16*))           \
+    X(void, Poke16, (ViSession, ViAddr, ViUInt16)) X( void, Peek32, (ViSession, ViAddr, ViUInt32*))         \
+    X(void, Poke32, (ViSession, ViAddr, ViUInt32))                                                          \
+    X(ViStatus, MemAlloc, (ViSession, ViBusSize, ViBusAddress*))                                            \
+    X(ViStatus, MemFree, (ViSession, ViBusAddress)) X( ViStatus, GpibControlREN, ( ViSession, ViUInt16))    \
+    X(ViStatus, GpibControlATN, (ViSession, ViUInt16)) X(ViStatus, GpibSendIFC, (ViSession))                \
+    X( ViStatus, GpibCommand, (ViSession, ViBuf, ViUInt32, ViUInt32*))                                      \
+    X(ViStatus, GpibPassControl, (ViSession, ViUInt16, ViUInt16))                                           \
+    X(ViStatus, VxiCommandQuery, (ViSession, ViUInt16, ViUInt32, ViUInt32*))                                \
+    X(ViStatus, AssertUtilSignal, (ViSession, ViUInt16))                                                    \
+    X(ViStatus, AssertIntrSignal, (ViSession, ViInt16, ViUInt32))                                           \
+    X(ViStatus, MapTrigger, (ViSession, ViInt16, ViInt16, ViUInt16))                                        \
+    X(ViStatus, UnmapTrigger, (ViSession, ViInt16, ViInt16))                                                \
+    X(ViStatus, UsbControlOut, (ViSession, ViInt16, ViInt16, ViUInt16, ViUInt16, ViUInt16, ViBuf))          \
+    X(ViStatus, UsbControlIn,                                                                               \
+      (ViSession, ViInt16, ViInt16, ViUInt16, ViUInt16, ViUInt16, ViPBuf, ViUInt16*))
+// clang-format on
 
 #define STUB(R, Name, Args) R noVi##Name Args;
 VISA(STUB)
@@ -170,8 +181,8 @@ public:
     int ReadBuf(std::string& reply, unsigned int count, unsigned long& retCount);
     int ReadBufFloat(std::vector<double>& values, unsigned int count, unsigned long& retCount);
     int ReadBufFloat(QVector<IQ_Elem>* samples, unsigned int count, int& written);
-    double ReadComplexValue(const unsigned char* message, unsigned int offset, unsigned int index, bool isSigned,
-                            unsigned int len, unsigned int frac);
+    double ReadComplexValue(const unsigned char* message, unsigned int offset, unsigned int index,
+                            bool isSigned, unsigned int len, unsigned int frac);
     int OPC();
     int OPCquery();
     std::string getErrors(int);
@@ -241,18 +252,18 @@ int GetErrorsCount();
 int GetErrorIDByIndex(int index);
 
 // The backends' members, declared here without `virtual` so that taking an address names the symbol.
-#define ANALYZER(C, ...)                                                                                        \
-    C();                                                                                                         \
-    C(Init);                                                                                                     \
-    ~C();                                                                                                        \
-    void setParams(Params& p);                                                                                   \
-    void setNumPoints(int n);                                                                                    \
-    void setExtSyncState(bool on);                                                                               \
-    void setExtSyncFreq(double frequency);                                                                       \
-    Params getParams(suffix s);                                                                                  \
-    QVector<Error> getErr();                                                                                     \
-    int getNPts(suffix s);                                                                                       \
-    void getData(QVector<IQ_Elem>* out);                                                                         \
+#define ANALYZER(C)                        \
+    C();                                   \
+    C(Init);                               \
+    ~C();                                  \
+    void setParams(Params& p);             \
+    void setNumPoints(int n);              \
+    void setExtSyncState(bool on);         \
+    void setExtSyncFreq(double frequency); \
+    Params getParams(suffix s);            \
+    QVector<Error> getErr();               \
+    int getNPts(suffix s);                 \
+    void getData(QVector<IQ_Elem>* out);   \
     double getCurSampleRate();
 class PXA {
 public:
@@ -267,16 +278,16 @@ public:
     ANALYZER(SK)
     ViStatus SendData(unsigned char* data, unsigned long size);
     ViStatus ReceiveData(unsigned char** message, unsigned long* size, int timeoutMs);
-    ViStatus SendParameter(unsigned short command, unsigned short pid, unsigned char num, unsigned char lenFrac,
-                           double* values);
+    ViStatus SendParameter(unsigned short command, unsigned short pid, unsigned char num,
+                           unsigned char lenFrac, double* values);
     ViStatus ReceiveParameter(unsigned short& pid, double* values, CommandHead** head, unsigned char** body);
-    ViStatus ProcessParameter(unsigned short command, unsigned short pid, unsigned char num, unsigned char lenFrac,
-                              double* values, CommandHead** head);
+    ViStatus ProcessParameter(unsigned short command, unsigned short pid, unsigned char num,
+                              unsigned char lenFrac, double* values, CommandHead** head);
     ViStatus ProcessReset();
     void WriteComplexValue(double value, unsigned char* message, unsigned int offset, unsigned int index,
                            unsigned int len, unsigned int frac);
-    double ReadComplexValue(const unsigned char* message, unsigned int offset, unsigned int index, bool isSigned,
-                            unsigned int len, unsigned int frac);
+    double ReadComplexValue(const unsigned char* message, unsigned int offset, unsigned int index,
+                            bool isSigned, unsigned int len, unsigned int frac);
     bool CheckLastCmdStatus();
     void SendPreSequence();
     void ReadPreSequence();
@@ -315,9 +326,9 @@ void take(T address) {
     ++taken;
 }
 
-#define ANALYZER_MEMBERS(C)                                                                                     \
-    take(&C::setParams), take(&C::setNumPoints), take(&C::setExtSyncState), take(&C::setExtSyncFreq),           \
-        take(&C::getParams), take(&C::getErr), take(&C::getNPts), take(&C::getData),                            \
+#define ANALYZER_MEMBERS(C)                                                                           \
+    take(&C::setParams), take(&C::setNumPoints), take(&C::setExtSyncState), take(&C::setExtSyncFreq), \
+        take(&C::getParams), take(&C::getErr), take(&C::getNPts), take(&C::getData),                  \
         take(&C::getCurSampleRate)
 
 // Constructors and destructors have no address; calling them names them. Never run.
@@ -340,9 +351,11 @@ int main(int argc, char**) {
     take(&trelvan), take(&Trelvan::setConnect), take(&Trelvan::setDisconnect), take(&Trelvan::getStatus);
     take(&Trelvan::getDevList), take(&Trelvan::ListOfDevices), take(&Trelvan::DeviceAdd);
     take(&Trelvan::ReadBuf), take(&Trelvan::ReadComplexValue), take(&Trelvan::OPC), take(&Trelvan::OPCquery);
-    take(static_cast<int (Trelvan::*)(std::vector<double>&, unsigned, unsigned long&)>(&Trelvan::ReadBufFloat));
+    take(static_cast<int (Trelvan::*)(std::vector<double>&, unsigned, unsigned long&)>(
+        &Trelvan::ReadBufFloat));
     take(static_cast<int (Trelvan::*)(QVector<IQ_Elem>*, unsigned, int&)>(&Trelvan::ReadBufFloat));
-    take(&Trelvan::getErrors), take(&Trelvan::CustomCommand), take(&Trelvan::setParam), take(&Trelvan::setNumPts);
+    take(&Trelvan::getErrors), take(&Trelvan::CustomCommand), take(&Trelvan::setParam),
+        take(&Trelvan::setNumPts);
     take(&Trelvan::getParameters), take(&Trelvan::getNumPTS), take(&Trelvan::getCurSampleRate);
     take(&Trelvan::setExtSyncState), take(&Trelvan::setExtSyncFreq), take(&Trelvan::getError);
     take(static_cast<void (Trelvan::*)(QVector<IQ_Elem>*)>(&Trelvan::getData));
@@ -361,15 +374,18 @@ int main(int argc, char**) {
     take(&GetParameterID), take(&GetParametersCount), take(&GetParameterIDByIndex), take(&GetErrorName);
     take(&GetErrorString), take(&GetErrorsCount), take(&GetErrorIDByIndex);
 
-    ANALYZER_MEMBERS(PXA), take(&PXA::OPCquery), take(&PXA::OPC), take(&PXA::ReadBuf), take(&PXA::ReadBufFloat);
+    ANALYZER_MEMBERS(PXA), take(&PXA::OPCquery), take(&PXA::OPC), take(&PXA::ReadBuf),
+        take(&PXA::ReadBufFloat);
     ANALYZER_MEMBERS(SK), take(&SK::SendData), take(&SK::ReceiveData), take(&SK::SendParameter);
     take(&SK::ReceiveParameter), take(&SK::ProcessParameter), take(&SK::ProcessReset);
     take(&SK::WriteComplexValue), take(&SK::ReadComplexValue), take(&SK::CheckLastCmdStatus);
     take(&SK::SendPreSequence), take(&SK::ReadPreSequence), take(&SK::GetParamsLim);
     take(&SK::SendDisableAutoCalibration), take(&SK::ReadDisableAutoCalibration), take(&SK::CalcMultCoef);
-    take(&SK::calcNewSampleRate), take(&SK::CalcIQClockToSend), take(&SK::GetSamples), take(&SK::SendRunSequence);
+    take(&SK::calcNewSampleRate), take(&SK::CalcIQClockToSend), take(&SK::GetSamples),
+        take(&SK::SendRunSequence);
     take(&SK::GetNewAFC), take(&SK::GetInterpolatedValue), take(&SK::PostProcessing);
-    ANALYZER_MEMBERS(Harogic), take(&Harogic::connectH), take(&Harogic::disconnectH), take(&Harogic::reconnect);
+    ANALYZER_MEMBERS(Harogic), take(&Harogic::connectH), take(&Harogic::disconnectH),
+        take(&Harogic::reconnect);
     take(&Harogic::getState), take(&Harogic::getDevList), take(&Harogic::model2Text);
 
     if (argc < 0) {
