@@ -15,7 +15,8 @@ namespace cli {
 std::vector<DeviceData> discover();
 
 // DEVICE as the user gives it: an index from `list` (digits only), or filters key=value joined by
-// commas (serial, model, address, driver), matched against discovery; more than one match is an error.
+// commas (serial, model, address, driver), matched against discovery, or an address alone; more than
+// one match is an error.
 bool pickDevice(const std::vector<DeviceData>& found, const QString& which, DeviceData& out, QString& error);
 
 QString addressOf(const DeviceData& d);

@@ -13,7 +13,7 @@ namespace cli {
 
 namespace {
 
-const char* const kSigmfVersion = "1.0.0";
+const char* const kSigmfVersion = "1.2.0";
 const char* const kExtension = "trelvan";
 const char* const kExtensionVersion = "1.0.0";
 const QString kMetaSuffix = QStringLiteral(".sigmf-meta");
