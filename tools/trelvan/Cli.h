@@ -17,7 +17,7 @@ enum Exit { kOk = 0, kFailed = 1, kUsage = 2 };
 // rather than when a buffer fills or the program ends.
 class ErrStream {
 public:
-    ErrStream(QTextStream& s) : s_(s) {}  // NOLINT: converts, so Io{out, err} reads naturally
+    ErrStream(QTextStream& s) : s_(s) {}  // implicit, so Io{out, err} reads naturally
     template <class T>
     ErrStream& operator<<(const T& v) {
         s_ << v;

@@ -124,6 +124,9 @@ int runCapture(const ParsedArgs& a, Io& io) {
     io.out.flush();  // nothing of ours may land inside the samples on stdout
 
     StopRequests stop;
+    // Some instruments settle for seconds before the first block; say so rather than sit silent.
+    io.err << "reading " << (r.blocks > 0 ? QStringLiteral("%1 block(s)").arg(r.blocks) : QStringLiteral("blocks until stopped"))
+           << (o.toStdout ? QString() : " into " + o.dataFile) << " ...\n";
     Progress progress(io, r.blocks, o.durationS);
     QElapsedTimer clock;
     clock.start();
