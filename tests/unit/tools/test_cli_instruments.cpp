@@ -122,6 +122,15 @@ TEST_F(CliOnEmulator, ACorrectedCaptureExitsOneAndAnnotatesTheError) {
     EXPECT_EQ(rec.annotations[0].sampleCount, static_cast<qint64>(rec.samples.size()));
 }
 
+TEST_F(CliOnEmulator, ListNamesAConfiguredInstrumentThatDidNotAnswer) {
+    // Port 9 on another loopback address: nothing listens there.
+    qputenv("MIVISA_RESOURCES", QStringLiteral("TCPIP0::%1::5025::SOCKET;TCPIP0::127.0.0.1::9::SOCKET").arg(host).toUtf8());
+    const Outcome r = run({"list"});
+    EXPECT_EQ(r.rc, 0);
+    EXPECT_TRUE(r.out.contains("serial=CLI-1")) << r.out.toStdString();
+    EXPECT_EQ(r.err, "trelvan list: TCPIP0::127.0.0.1::9::SOCKET is configured but did not answer as an analyzer\n");
+}
+
 TEST_F(CliOnEmulator, InfoAndScpiAnswerFromTheInstrument) {
     Outcome r = run({"info", "serial=CLI-1"});
     ASSERT_EQ(r.rc, 0) << r.err.toStdString();
