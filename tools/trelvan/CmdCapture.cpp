@@ -150,7 +150,8 @@ int runCapture(const ParsedArgs& a, Io& io) {
     if (writer.clipped() > 0) rec.extension["clipped_values"] = static_cast<double>(writer.clipped());
     if (!o.metaFile.isEmpty() && !writeMetadata(o.metaFile, rec, error)) return fail(io, kName, error);
 
-    QTextStream& report = o.toStdout ? io.err.stream() : io.out;
+    // stdout carries only the samples, or only the JSON summary, when either was asked for.
+    QTextStream& report = o.toStdout || a.flags.contains("json") ? io.err.stream() : io.out;
     report << "wrote " << (o.toStdout ? QStringLiteral("stdout") : o.dataFile)
            << (o.metaFile.isEmpty() ? QString() : " and " + o.metaFile) << ": " << writer.samples() << " samples in "
            << acq.captures.size() << " block(s) at " << formatHz(rec.sampleRateHz) << "\n";
