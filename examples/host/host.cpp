@@ -1,7 +1,9 @@
-// A host in the usual order: discover, connect, configure, acquire, read errors, disconnect.
+// A host in the usual order: discover, connect, configure, acquire, read errors, disconnect; plus a few
+// calls straight to the facade's members through the global `trelvan`, and a protocol vocabulary lookup.
 // Usage: trelvan-host-example [INDEX]   (default: the first instrument found)
 // Exit status: 0 with samples read, 1 on a failure, 2 when no instrument is found.
 #include <trelvan/Trelvan.h>
+#include <trelvan/Vocabulary.h>
 
 #include <cmath>
 #include <cstdio>
@@ -35,6 +37,16 @@ int main(int argc, char** argv) {
     if (!samples.isEmpty()) power /= samples.size();
     std::printf("%d samples at %.0f Hz, mean power %.1f dBm\n", samples.size(), getCurSampleRate(),
                 10 * std::log10(power / 50 * 1000 + 1e-30));
+
+    // The facade's members are exported as well. An N9030A can also be read in one binary block over the
+    // facade's own session, and its error queue one entry at a time (other instruments give nothing here).
+    const std::vector<std::complex<double>> block = trelvan.getData(0.0);
+    const std::string queued = trelvan.getErrors(0);
+    std::printf("binary capture: %zu samples; error queue: %s\n", block.size(),
+                queued.empty() ? "-" : queued.substr(0, queued.find_last_not_of("\r\n") + 1).c_str());
+    // The SK protocol's status codes by name, as its replies and CHead::Check report them.
+    std::printf("SK status 0 is %s\n", GetErrorName(0));
+
     for (const Error& e : getError())
         if (e.code != 0) std::printf("reported: %d %s\n", e.code, qPrintable(e.text));
     const int status = getStatus();

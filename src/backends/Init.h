@@ -1,20 +1,6 @@
-// What the facade lends every backend it constructs: seven pointers at its own members.
+// What the facade lends every backend it constructs: the Init record, published with the others.
 #pragma once
 
 #include <trelvan/Records.h>
 
 #include "visa/VisaTypes.h"
-
-class DynamicVisa;
-
-struct Init {
-    DynamicVisa* visa;
-    ViStatus* status;
-    ViSession* session;
-    ViSession* resourceManager;
-    Params* params;
-    Error* error;
-    DeviceData* device;
-};
-
-static_assert(sizeof(Init) == 7 * sizeof(void*), "Init is seven pointers");

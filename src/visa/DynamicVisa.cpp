@@ -20,7 +20,7 @@ void stubResult<void>() {}
 }  // namespace
 
 #define TRELVAN_DEFINE_STUB(R, Name, Args) \
-    extern "C" R noVi##Name Args { return stubResult<R>(); }
+    R noVi##Name Args { return stubResult<R>(); }
 TRELVAN_VISA_FUNCTIONS(TRELVAN_DEFINE_STUB)
 #undef TRELVAN_DEFINE_STUB
 

@@ -1,42 +1,9 @@
-// Run-time binding to a VISA library: every function is resolved by name into a public slot,
-// and a slot whose function is missing holds a stub that answers with a VISA error.
+// The binding itself is public; this adds what only the library uses.
 #pragma once
 
-#include <trelvan/Export.h>
+#include <trelvan/DynamicVisa.h>
 
-#include "visa/VisaFunctions.h"
-
-class QLibrary;
-
-// Each stub's status: the library could not be found.
-#define TRELVAN_DECLARE_STUB(R, Name, Args) extern "C" TRELVAN_EXPORT R noVi##Name Args;
-TRELVAN_VISA_FUNCTIONS(TRELVAN_DECLARE_STUB)
-#undef TRELVAN_DECLARE_STUB
+#include "visa/VisaTypes.h"
 
 // The name the library is asked for on this platform.
 extern const char* const kVisaLibraryName;
-
-class TRELVAN_EXPORT DynamicVisa {
-public:
-    explicit DynamicVisa(const char* libraryName = nullptr);
-    ~DynamicVisa();
-    DynamicVisa(const DynamicVisa&) = delete;
-    DynamicVisa& operator=(const DynamicVisa&) = delete;
-
-    // -101 for a null or empty name, -100 when the library does not load,
-    // otherwise the number of functions it did not export.
-    int Initialize(const char* libraryName);
-    void Uninitialize();
-    bool Initialized();
-    int MissingFnCount();
-
-    QLibrary* library;
-    int loadStatus;
-
-#define TRELVAN_DECLARE_SLOT(R, Name, Args) R(*vi##Name) Args;
-    TRELVAN_VISA_FUNCTIONS(TRELVAN_DECLARE_SLOT)
-#undef TRELVAN_DECLARE_SLOT
-
-private:
-    void resetSlots();
-};

@@ -2,9 +2,11 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <algorithm>
 #include <cmath>
 
 #include "Args.h"
+#include "Cli.h"
 #include "Device.h"
 #include "Plot.h"
 #include "Spectrum.h"
@@ -13,15 +15,13 @@ namespace cli {
 
 namespace {
 
-const char* const kRecorder = "trelvan 0.1.0";
-
 QJsonObject paramsJson(const Params& p, int points) {
     return {{"frequency", p.frequency}, {"sample_rate", p.sampleRate}, {"ref_level", p.refLevel}, {"points", points}};
 }
 
 QJsonArray errorsJson(const QVector<Error>& errors) {
     QJsonArray out;
-    for (const auto& e : realErrors(errors)) out.append(QJsonObject{{"code", e.code}, {"text", e.text.trimmed()}});
+    for (const auto& e : errors) out.append(QJsonObject{{"code", e.code}, {"text", e.text.trimmed()}});
     return out;
 }
 
@@ -31,11 +31,47 @@ bool differs(double a, double b) { return std::fabs(a - b) > 1e-9 * std::max(std
 
 Limits readLimits() {
     Limits l;
-    l.min = getParameters(MIN);
-    l.max = getParameters(MAX);
-    l.minPoints = getNumPTS(MIN);
-    l.maxPoints = getNumPTS(MAX);
+    const Params lo = getParameters(MIN), hi = getParameters(MAX);
+    const auto pair = [](auto a, auto b, auto* out) {
+        out[0] = std::min(a, b);
+        out[1] = std::max(a, b);
+    };
+    pair(lo.frequency, hi.frequency, l.frequency);
+    pair(lo.sampleRate, hi.sampleRate, l.sampleRate);
+    pair(lo.refLevel, hi.refLevel, l.refLevel);
+    // Derived from resolution bandwidths, the lower bandwidth gives the larger count.
+    pair(getNumPTS(MIN), getNumPTS(MAX), l.points);
+    l.pointsAtRateHz = getCurSampleRate();
     return l;
+}
+
+QStringList outsideLimits(const Request& r, const Limits& l) {
+    QStringList out;
+    // A pair that is not a range (0 to 0, or one value twice) is an instrument that reports none.
+    const auto ranged = [](auto* p) { return p[1] > p[0]; };
+    if (ranged(l.frequency) && (r.frequencyHz < l.frequency[0] || r.frequencyHz > l.frequency[1]))
+        out << QStringLiteral("centre frequency %1 is outside the instrument's limits %2 to %3")
+                   .arg(formatHz(r.frequencyHz), formatHz(l.frequency[0]), formatHz(l.frequency[1]));
+    if (ranged(l.sampleRate) && (r.sampleRateHz < l.sampleRate[0] || r.sampleRateHz > l.sampleRate[1]))
+        out << QStringLiteral("sample rate %1 is outside the instrument's limits %2 to %3")
+                   .arg(formatHz(r.sampleRateHz), formatHz(l.sampleRate[0]), formatHz(l.sampleRate[1]));
+    if (ranged(l.refLevel) && (r.refLevelDbm < l.refLevel[0] || r.refLevelDbm > l.refLevel[1]))
+        out << QStringLiteral("reference level %1 dBm is outside the instrument's limits %2 to %3 dBm")
+                   .arg(r.refLevelDbm)
+                   .arg(l.refLevel[0])
+                   .arg(l.refLevel[1]);
+    if (ranged(l.points) && l.pointsAtRateHz > 0) {
+        // The point limits follow the sample rate: the same bandwidths hold more points at a higher rate.
+        const double k = r.sampleRateHz / l.pointsAtRateHz;
+        const double lo = std::ceil(l.points[0] * k - 1e-6), hi = std::floor(l.points[1] * k + 1e-6);
+        if (r.points < lo || r.points > hi)
+            out << QStringLiteral("%1 points are outside the instrument's limits %2 to %3 at %4")
+                       .arg(r.points)
+                       .arg(lo, 0, 'f', 0)
+                       .arg(hi, 0, 'f', 0)
+                       .arg(formatHz(r.sampleRateHz));
+    }
+    return out;
 }
 
 Applied configure(const Request& r) {
@@ -45,7 +81,7 @@ Applied configure(const Request& r) {
     a.current = getParameters(CUR);
     a.deliveredRateHz = getCurSampleRate();
     a.points = getNumPTS(CUR);
-    a.errors = getError();
+    a.errors = realErrors(getError());
     return a;
 }
 
@@ -63,60 +99,44 @@ QStringList differences(const Request& r, const Applied& a) {
     return out;
 }
 
-QString outsideLimits(const Request& r, const Limits& l) {
-    // An instrument that reports no upper limit (0) is taken at its word for the rest.
-    if (l.max.sampleRate > 0 && (r.sampleRateHz < l.min.sampleRate || r.sampleRateHz > l.max.sampleRate))
-        return QStringLiteral("sample rate %1 is outside the instrument's limits %2 to %3")
-            .arg(formatHz(r.sampleRateHz), formatHz(l.min.sampleRate), formatHz(l.max.sampleRate));
-    if (l.max.frequency > 0 && (r.frequencyHz < l.min.frequency || r.frequencyHz > l.max.frequency))
-        return QStringLiteral("centre frequency %1 is outside the instrument's limits %2 to %3")
-            .arg(formatHz(r.frequencyHz), formatHz(l.min.frequency), formatHz(l.max.frequency));
-    if (l.max.refLevel > l.min.refLevel && (r.refLevelDbm < l.min.refLevel || r.refLevelDbm > l.max.refLevel))
-        return QStringLiteral("reference level %1 dBm is outside the instrument's limits %2 to %3 dBm")
-            .arg(r.refLevelDbm)
-            .arg(l.min.refLevel)
-            .arg(l.max.refLevel);
-    // Not every instrument reports limits for the number of points, so a changed count is only shown.
-    return {};
-}
-
-Acquisition acquire(const Request& r, Applied& a, const std::function<void(int)>& progress) {
+Acquisition acquire(const Request& r, Applied& a,
+                    const std::function<bool(const QVector<IQ_Elem>&, const Capture&)>& sink,
+                    const std::function<bool(const Acquisition&)>& keepGoing) {
     Acquisition acq;
     QVector<IQ_Elem> block;
-    const QVector<Error> setupErrors = realErrors(a.errors);
-    for (int k = 0; k < r.blocks; ++k) {
+    while (r.blocks == 0 || acq.blocks < r.blocks) {
         const QString when = utcNow();
         getData(&block);
+        ++acq.blocks;
         acq.status = getStatus();
-        QJsonArray errors;
+        Capture c;
+        c.sampleStart = acq.samples;
+        c.frequencyHz = a.current.frequency;
+        c.datetime = when;
         // Reports already made during configuration stay pending in the library; list only new ones.
         for (const auto& e : realErrors(getError())) {
             bool seen = false;
-            for (const auto& s : setupErrors) seen = seen || (s.code == e.code && s.text == e.text);
-            if (!seen) errors.append(QJsonObject{{"code", e.code}, {"text", e.text.trimmed()}});
+            for (const auto& s : a.errors) seen = seen || (s.code == e.code && s.text == e.text);
+            if (seen) continue;
+            c.errors.append(QJsonObject{{"code", e.code}, {"text", e.text.trimmed()}});
+            acq.annotations.push_back({acq.samples, block.size(), e.code, e.text.trimmed()});
         }
-        if (block.isEmpty()) {
-            ++acq.emptyBlocks;
-        } else {
-            Capture c;
-            c.sampleStart = static_cast<qint64>(acq.samples.size());
-            c.frequencyHz = a.current.frequency;
-            c.datetime = when;
-            c.errors = errors;
+        if (block.isEmpty()) ++acq.emptyBlocks;
+        else if (block.size() < r.points) ++acq.shortBlocks;
+        if (!block.isEmpty()) {
+            if (!sink(block, c)) break;
             acq.captures.push_back(c);
-            acq.samples.reserve(acq.samples.size() + block.size());
-            for (const auto& s : block) acq.samples.emplace_back(s.I, s.Q);
+            acq.samples += block.size();
         }
-        if (progress) progress(k + 1);
-        if (acq.status != 0) break;
+        if (acq.status != 0 || (keepGoing && !keepGoing(acq))) break;
     }
     acq.deliveredRateHz = getCurSampleRate();
     if (acq.deliveredRateHz > 0) a.deliveredRateHz = acq.deliveredRateHz;
     return acq;
 }
 
-Recording makeRecording(const DeviceData& d, const Request& r, const Limits& l, const Applied& a,
-                        Acquisition&& acq, DataType type) {
+Recording describeRecording(const DeviceData& d, const SampleUnit& unit, const Request& r, const Limits& l,
+                            const Applied& a, const Acquisition& acq, DataType type) {
     Recording rec;
     rec.dataType = type;
     // The rate the samples really have, which may not be the one asked for.
@@ -124,28 +144,37 @@ Recording makeRecording(const DeviceData& d, const Request& r, const Limits& l, 
     const QString model = QString::fromStdString(d.model);
     const QString serial = QString::fromStdString(d.serial);
     rec.hw = serial.isEmpty() ? model : QStringLiteral("%1, serial %2").arg(model, serial);
-    rec.recorder = kRecorder;
-    rec.description = QStringLiteral("%1 block(s) of %2 I/Q samples from %3 at %4, sample rate %5, ref %6 dBm")
+    rec.recorder = QStringLiteral("trelvan %1").arg(kVersion);
+    rec.description = QStringLiteral("%1 block(s) of %2 I/Q samples from %3 at %4, sample rate %5, ref %6 dBm, in %7s")
                           .arg(acq.captures.size())
                           .arg(a.points)
                           .arg(model.isEmpty() ? QStringLiteral("an instrument") : model)
                           .arg(formatHz(a.current.frequency))
                           .arg(formatHz(rec.sampleRateHz))
-                          .arg(a.current.refLevel);
-    rec.captures = std::move(acq.captures);
-    rec.samples = std::move(acq.samples);
+                          .arg(a.current.refLevel)
+                          .arg(unit.name);
+    rec.captures = acq.captures;
+    rec.annotations = acq.annotations;
+    // What went wrong while the settings were applied concerns every sample.
+    for (const auto& e : a.errors) rec.annotations.push_back({0, acq.samples, e.code, e.text.trimmed()});
     rec.extension["model"] = model;
     rec.extension["serial"] = serial;
     rec.extension["address"] = addressOf(d);
-    rec.extension["requested"] =
-        paramsJson(Params{r.frequencyHz, r.sampleRateHz, r.refLevelDbm}, r.points);
+    rec.extension["driver"] = driverOf(d);
+    rec.extension["sample_unit"] = unit.name;
+    if (unit.voltsPerUnit > 0) rec.extension["volts_per_unit"] = unit.voltsPerUnit;
+    rec.extension["impedance_ohms"] = 50;
+    rec.extension["requested"] = paramsJson(Params{r.frequencyHz, r.sampleRateHz, r.refLevelDbm}, r.points);
     QJsonObject settings = paramsJson(a.current, a.points);
     settings["delivered_sample_rate"] = a.deliveredRateHz;
     rec.extension["settings"] = settings;
-    rec.extension["limits"] =
-        QJsonObject{{"min", paramsJson(l.min, l.minPoints)}, {"max", paramsJson(l.max, l.maxPoints)}};
+    rec.extension["limits"] = QJsonObject{
+        {"min", paramsJson(Params{l.frequency[0], l.sampleRate[0], l.refLevel[0]}, l.points[0])},
+        {"max", paramsJson(Params{l.frequency[1], l.sampleRate[1], l.refLevel[1]}, l.points[1])}};
     rec.extension["errors"] = errorsJson(a.errors);
+    rec.extension["blocks"] = acq.blocks;
     rec.extension["empty_blocks"] = acq.emptyBlocks;
+    rec.extension["short_blocks"] = acq.shortBlocks;
     rec.extension["status"] = acq.status;
     return rec;
 }
@@ -155,15 +184,12 @@ QString settingsLine(const Recording& rec) {
     const double centre = rec.captures.empty() ? s.value("frequency").toDouble() : rec.captures[0].frequencyHz;
     QString line = QStringLiteral("centre %1, sample rate %2").arg(formatHz(centre), formatHz(rec.sampleRateHz));
     if (s.contains("ref_level")) line += QStringLiteral(", ref %1 dBm").arg(s.value("ref_level").toInt());
-    line += QStringLiteral(", %1 samples in %2 block(s)").arg(rec.samples.size()).arg(rec.captures.size());
+    const qint64 n = rec.sampleCount >= 0 ? rec.sampleCount : static_cast<qint64>(rec.samples.size());
+    line += QStringLiteral(", %1 samples in %2 block(s)").arg(n).arg(rec.captures.size());
     return line;
 }
 
-bool plotRecording(const Recording& rec, const QString& png, QString& error) {
-    const double centre = rec.captures.empty() ? 0.0 : rec.captures[0].frequencyHz;
-    std::vector<std::size_t> starts;
-    for (const auto& c : rec.captures) starts.push_back(static_cast<std::size_t>(c.sampleStart));
-    const Spectrum s = averagedSpectrum(rec.samples, centre, rec.sampleRateHz, 4096, starts);
+bool plotSpectrum(const Spectrum& s, const Recording& rec, const QString& png, QString& error) {
     if (s.power.empty()) {
         error = QStringLiteral("the recording holds too few samples to plot");
         return false;
@@ -172,7 +198,22 @@ bool plotRecording(const Recording& rec, const QString& png, QString& error) {
     text.title = rec.hw.isEmpty() ? QStringLiteral("Spectrum") : rec.hw;
     text.subtitle = settingsLine(rec) +
                     QStringLiteral(", RBW %1, %2 averages").arg(formatHzApprox(s.binHz() * s.enbwBins)).arg(s.blocks);
+    const LevelScale scale = levelScaleOf(rec);
+    text.levelUnit = scale.unit;
+    text.offsetDb = scale.offsetDb;
+    const QJsonObject settings = rec.extension.value("settings").toObject();
+    if (scale.absolute && settings.contains("ref_level")) {
+        text.hasReference = true;
+        text.referenceDb = settings.value("ref_level").toDouble();
+    }
     return savePng(renderSpectrum(s, text), png, error);
+}
+
+bool plotRecording(const Recording& rec, const QString& png, QString& error) {
+    const double centre = rec.captures.empty() ? 0.0 : rec.captures[0].frequencyHz;
+    std::vector<std::size_t> starts;
+    for (const auto& c : rec.captures) starts.push_back(static_cast<std::size_t>(c.sampleStart));
+    return plotSpectrum(averagedSpectrum(rec.samples, centre, rec.sampleRateHz, 4096, starts), rec, png, error);
 }
 
 }  // namespace cli

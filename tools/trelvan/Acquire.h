@@ -1,5 +1,5 @@
-// The steps `capture` and `demo` share: configure a connected instrument, read blocks, turn them into a
-// SigMF recording and plot it.
+// The steps `capture` and `demo` share: check a request against a connected instrument's limits,
+// configure it, read blocks as they arrive, and describe the result as a SigMF recording.
 #pragma once
 
 #include <trelvan/Trelvan.h>
@@ -8,6 +8,8 @@
 #include <functional>
 
 #include "Sigmf.h"
+#include "Spectrum.h"
+#include "Units.h"
 
 namespace cli {
 
@@ -16,12 +18,15 @@ struct Request {
     double sampleRateHz = 0;
     int refLevelDbm = 0;
     int points = 0;
-    int blocks = 1;
+    long long blocks = 1;  // 0: until stopped
 };
 
+// Each pair in ascending order, whatever order the library reports them in.
 struct Limits {
-    Params min{0, 0, 0}, max{0, 0, 0};
-    int minPoints = 0, maxPoints = 0;
+    double frequency[2] = {0, 0}, sampleRate[2] = {0, 0};
+    int refLevel[2] = {0, 0};
+    int points[2] = {0, 0};  // at the sample rate the instrument had when they were read
+    double pointsAtRateHz = 0;
 };
 
 // What the instrument runs with after configuration, and what the library reported while it was applied.
@@ -33,29 +38,37 @@ struct Applied {
 };
 
 Limits readLimits();
+// Every way the request lies outside the limits, one line each; empty when it fits. Nothing is sent.
+QStringList outsideLimits(const Request& r, const Limits& l);
 Applied configure(const Request& r);
 
 // One line per setting the library or the instrument changed: "sample rate: requested …, delivered …".
 QStringList differences(const Request& r, const Applied& a);
-// Why the request lies outside the instrument's limits; empty when it does not.
-QString outsideLimits(const Request& r, const Limits& l);
 
 struct Acquisition {
-    Samples samples;
     std::vector<Capture> captures;
-    int emptyBlocks = 0;
-    int status = 0;                // the status word when reading stopped
-    double deliveredRateHz = 0;    // as the library reports it after the blocks
+    std::vector<Annotation> annotations;  // the library's reports, on the samples they concern
+    long long blocks = 0;
+    long long emptyBlocks = 0, shortBlocks = 0;
+    qint64 samples = 0;
+    int status = 0;              // the status word when reading stopped
+    double deliveredRateHz = 0;  // as the library reports it after the blocks
 };
 
-// Reads r.blocks blocks; stops early when the status word turns non-zero. progress(done) after each block.
+// Reads blocks until r.blocks are read, the status word turns non-zero, or keepGoing() says stop.
+// Each non-empty block goes to sink(block, capture) as it arrives; a false from the sink ends reading.
 // Some instruments learn their output rate only from the data, so the delivered rate in `a` is updated.
-Acquisition acquire(const Request& r, Applied& a, const std::function<void(int)>& progress);
+Acquisition acquire(const Request& r, Applied& a,
+                    const std::function<bool(const QVector<IQ_Elem>&, const Capture&)>& sink,
+                    const std::function<bool(const Acquisition&)>& keepGoing);
 
-Recording makeRecording(const DeviceData& d, const Request& r, const Limits& l, const Applied& a,
-                        Acquisition&& acq, DataType type);
+// The recording's metadata (its samples stay wherever they were written).
+Recording describeRecording(const DeviceData& d, const SampleUnit& unit, const Request& r, const Limits& l,
+                            const Applied& a, const Acquisition& acq, DataType type);
 
-// Averaged spectrum of a recording, drawn into a PNG.
+// The averaged spectrum drawn into a PNG, titled and scaled from the recording's metadata.
+bool plotSpectrum(const Spectrum& s, const Recording& rec, const QString& png, QString& error);
+// The same from a recording read back with its samples.
 bool plotRecording(const Recording& rec, const QString& png, QString& error);
 
 // Settings line for a title: "centre 1 GHz, rate 10 MHz, ref -10 dBm, 4096 points x 4".

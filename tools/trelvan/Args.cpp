@@ -35,23 +35,33 @@ bool parseArgs(const QStringList& args, const std::vector<OptionSpec>& options, 
             out.help = true;
             continue;
         }
-        if (!a.startsWith("--")) {
-            error = QStringLiteral("unknown option %1").arg(a);
-            return false;
-        }
-        QString name = a.mid(2);
+        QString name;
         QString inlineValue;
         bool hasInline = false;
-        const int eq = name.indexOf('=');
-        if (eq >= 0) {
-            inlineValue = name.mid(eq + 1);
-            name = name.left(eq);
-            hasInline = true;
-        }
-        const OptionSpec* s = findSpec(options, name);
-        if (!s) {
-            error = QStringLiteral("unknown option --%1").arg(name);
-            return false;
+        const OptionSpec* s = nullptr;
+        if (!a.startsWith("--")) {
+            for (const auto& o : options)
+                if (!o.shortName.isNull() && o.shortName == a[1]) s = &o;
+            if (!s) {
+                error = QStringLiteral("unknown option %1").arg(a);
+                return false;
+            }
+            name = s->name;
+            hasInline = a.size() > 2;
+            inlineValue = a.mid(2);
+        } else {
+            name = a.mid(2);
+            const int eq = name.indexOf('=');
+            if (eq >= 0) {
+                inlineValue = name.mid(eq + 1);
+                name = name.left(eq);
+                hasInline = true;
+            }
+            s = findSpec(options, name);
+            if (!s) {
+                error = QStringLiteral("unknown option --%1").arg(name);
+                return false;
+            }
         }
         if (s->valueName.isEmpty()) {
             if (hasInline) {
@@ -116,6 +126,8 @@ QString formatHz(double hz) {
         double scale;
         const char* unit;
     } units[] = {{1e9, "GHz"}, {1e6, "MHz"}, {1e3, "kHz"}, {1.0, "Hz"}};
+    // Beyond a few THz no instrument is meant; keep such a value readable instead of 90 digits long.
+    if (std::fabs(hz) >= 1e13) return QLocale::c().toString(hz, 'g', 6) + QStringLiteral(" Hz");
     for (const auto& u : units) {
         if (std::fabs(hz) >= u.scale || u.scale == 1.0) {
             QString s = QLocale::c().toString(hz / u.scale, 'f', 9);

@@ -1,5 +1,5 @@
-// Command-line parsing for the trelvan subcommands: options as "--name value" or "--name=value",
-// flags as "--name", everything else positional.
+// Command-line parsing for the trelvan subcommands: options as "--name value", "--name=value" or, for
+// the common ones, "-x value" and "-xvalue"; flags as "--name", everything else positional.
 #pragma once
 
 #include <QMap>
@@ -14,6 +14,7 @@ struct OptionSpec {
     QString name;       // without the leading dashes
     QString valueName;  // empty for a flag
     QString help;
+    QChar shortName = {};  // e.g. 'f' for -f; none when null
 };
 
 struct ParsedArgs {

@@ -1,5 +1,7 @@
 #include "Cli.h"
 
+#include <QStringList>
+
 namespace cli {
 
 namespace {
@@ -17,7 +19,8 @@ void printUsage(QTextStream& s, const Command& c) {
     if (!c.options.empty()) {
         s << "\noptions:\n";
         for (const auto& o : c.options) {
-            QString left = "  --" + o.name + (o.valueName.isEmpty() ? QString() : ' ' + o.valueName);
+            QString left = (o.shortName.isNull() ? QStringLiteral("  ") : QStringLiteral("  -%1, ").arg(o.shortName)) +
+                           "--" + o.name + (o.valueName.isEmpty() ? QString() : ' ' + o.valueName);
             s << left.leftJustified(28) << ' ' << o.help << "\n";
         }
     }
@@ -29,7 +32,41 @@ void printOverview(QTextStream& s) {
          "Finds signal analyzers, reads I/Q samples from them into SigMF recordings and plots spectra.\n\n"
          "commands:\n";
     for (const auto& c : commands()) s << "  " << c.name.leftJustified(10) << c.summary << "\n";
-    s << "\n'trelvan COMMAND --help' describes one command.\n";
+    s << "\n'trelvan COMMAND --help' describes one command; 'trelvan --version' prints the version.\n";
+}
+
+// Text for a roff line: a leading dot or quote would read as a request, and backslashes escape.
+QString roff(QString text) {
+    text.replace('\\', QStringLiteral("\\e")).replace('-', QStringLiteral("\\-"));
+    QStringList lines = text.split('\n');
+    for (QString& l : lines)
+        if (l.startsWith('.') || l.startsWith('\'')) l.prepend(QStringLiteral("\\&"));
+    return lines.join('\n');
+}
+
+// The manual page, made from the same texts as --help so the two never disagree.
+void printManPage(QTextStream& s) {
+    s << ".TH TRELVAN 1 \"\" \"trelvan " << kVersion << "\" \"User Commands\"\n"
+      << ".SH NAME\ntrelvan \\- find signal analyzers, record I/Q samples as SigMF and plot spectra\n"
+      << ".SH SYNOPSIS\n.B trelvan\n.I COMMAND\n[\\fIOPTIONS\\fR]\n"
+      << ".SH DESCRIPTION\n"
+      << roff("Numbers take k, M and G suffixes. DEVICE is an index from 'trelvan list' or filters\n"
+              "key=value joined by commas (serial, model, address, driver). TRELVAN_LOG=1 shows the\n"
+              "library's own diagnostic log. Exit status 0 on success, 1 when the instrument or the\n"
+              "library failed or reported an error, 2 for a mistake on the command line.")
+      << "\n.SH COMMANDS\n";
+    for (const auto& c : commands()) {
+        s << ".SS \"" << roff(c.name) << (c.arguments.isEmpty() ? QString() : ' ' + roff(c.arguments)) << "\"\n"
+          << roff(c.summary) << "\n";
+        if (!c.details.isEmpty()) s << ".PP\n" << roff(c.details) << "\n";
+        for (const auto& o : c.options) {
+            s << ".TP\n"
+              << (o.shortName.isNull() ? QString() : QStringLiteral("\\fB\\-%1\\fR, ").arg(o.shortName))
+              << "\\fB\\-\\-" << roff(o.name) << "\\fR"
+              << (o.valueName.isEmpty() ? QString() : " \\fI" + roff(o.valueName) + "\\fR") << "\n"
+              << roff(o.help) << "\n";
+        }
+    }
 }
 
 }  // namespace
@@ -77,8 +114,16 @@ bool countOption(const ParsedArgs& a, const QString& name, long long lo, long lo
 }
 
 int runCli(const QStringList& args, Io& io) {
+    if (!args.isEmpty() && args[0] == "--version") {
+        io.out << "trelvan " << kVersion << "\n";
+        return kOk;
+    }
+    if (!args.isEmpty() && args[0] == "--man") {
+        printManPage(io.out);
+        return kOk;
+    }
     if (args.isEmpty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        printOverview(args.isEmpty() ? io.err : io.out);
+        printOverview(args.isEmpty() ? io.err.stream() : io.out);
         return args.isEmpty() ? kUsage : kOk;
     }
     for (const auto& c : commands()) {

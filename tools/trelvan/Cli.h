@@ -13,11 +13,31 @@ namespace cli {
 
 enum Exit { kOk = 0, kFailed = 1, kUsage = 2 };
 
+// Messages on the error stream reach the user the moment they are written, in the order of events,
+// rather than when a buffer fills or the program ends.
+class ErrStream {
+public:
+    ErrStream(QTextStream& s) : s_(s) {}  // implicit, so Io{out, err} reads naturally
+    template <class T>
+    ErrStream& operator<<(const T& v) {
+        s_ << v;
+        s_.flush();
+        return *this;
+    }
+    void flush() { s_.flush(); }
+    QTextStream& stream() { return s_; }
+
+private:
+    QTextStream& s_;
+};
+
 struct Io {
     QTextStream& out;
-    QTextStream& err;
-    bool errIsTerminal = false;  // progress bars only on a terminal
+    ErrStream err;
+    bool errIsTerminal = false;  // progress redrawn in place only on a terminal
 };
+
+constexpr const char* kVersion = "0.2.0";
 
 struct Command {
     QString name;

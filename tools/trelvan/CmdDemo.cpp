@@ -11,6 +11,7 @@
 #include "DemoLab.h"
 #include "Device.h"
 #include "Plot.h"
+#include "RecordingWriter.h"
 #include "Spectrum.h"
 
 namespace cli {
@@ -60,18 +61,30 @@ Row runOne(const DemoInstrument& inst, const std::vector<DeviceData>& found, con
     }
     const Limits limits = readLimits();
     Applied applied = configure(inst.request);
-    Acquisition acq = acquire(inst.request, applied, {});
+    const QString base = QDir(dir).filePath(inst.name);
+    RecordingWriter writer(DataType::Cf32Le);
+    if (!writer.open(dataPath(base), error)) {
+        row.result = error;
+        return row;
+    }
+    Acquisition acq = acquire(
+        inst.request, applied, [&](const QVector<IQ_Elem>& block, const Capture&) { return writer.write(block, error); }, {});
     row.deliveredRate = applied.deliveredRateHz;
     row.points = applied.points;
     row.toneHz = applied.current.frequency + inst.toneOffsetHz;
-    if (acq.samples.empty()) {
-        row.result = QStringLiteral("no samples, status %1").arg(statusText(acq.status));
+    if (!writer.close(error) || acq.samples == 0) {
+        row.result = acq.samples == 0 ? QStringLiteral("no samples, status %1").arg(statusText(acq.status)) : error;
         return row;
     }
 
-    Recording rec = makeRecording(*device, inst.request, limits, applied, std::move(acq), DataType::Cf32Le);
-    const QString base = QDir(dir).filePath(inst.name);
-    if (!writeRecording(base, rec, error) || !plotRecording(rec, base + ".png", error)) {
+    SampleUnit unit = sampleUnitOf(*device);
+    if (inst.voltsPerUnit > 0) unit.voltsPerUnit = inst.voltsPerUnit;
+    Recording rec = describeRecording(*device, unit, inst.request, limits, applied, acq, DataType::Cf32Le);
+    rec.sha512 = writer.sha512();
+    rec.sampleCount = writer.samples();
+    const double centre = applied.current.frequency;
+    const Spectrum s = writer.spectrum(centre, rec.sampleRateHz);
+    if (!writeMetadata(metaPath(base), rec, error) || !plotSpectrum(s, rec, base + ".png", error)) {
         row.result = error;
         return row;
     }
@@ -79,10 +92,6 @@ Row runOne(const DemoInstrument& inst, const std::vector<DeviceData>& found, con
            << ".png\n";
     io.err.flush();
 
-    std::vector<std::size_t> starts;
-    for (const auto& c : rec.captures) starts.push_back(static_cast<std::size_t>(c.sampleStart));
-    const double centre = applied.current.frequency;
-    const Spectrum s = averagedSpectrum(rec.samples, centre, rec.sampleRateHz, 4096, starts);
     const double half = kSearchFraction * rec.sampleRateHz;
     const Peak p = strongestPeak(s, centre - half, centre + half);
     if (!p.found) {
@@ -93,7 +102,8 @@ Row runOne(const DemoInstrument& inst, const std::vector<DeviceData>& found, con
     std::nth_element(levels.begin(), levels.begin() + levels.size() / 2, levels.end());
     const double floorDb = levels[levels.size() / 2];
     row.measuredHz = p.frequencyHz;
-    row.measuredDbm = p.levelDbm - inst.sampleGainDb;
+    // Read in the unit the recording states, as any SigMF reader would.
+    row.measuredDbm = p.levelDbm + levelScaleOf(rec).offsetDb;
     const bool atFrequency = std::fabs(p.frequencyHz - row.toneHz) <= kFrequencyToleranceBins * s.binHz();
     const bool atLevel = std::fabs(row.measuredDbm - row.toneDbm) <= kLevelToleranceDb;
     const bool clear = p.levelDbm - floorDb >= kMinProminenceDb;
@@ -102,7 +112,7 @@ Row runOne(const DemoInstrument& inst, const std::vector<DeviceData>& found, con
                  : !atFrequency ? QStringLiteral("wrong frequency")
                  : !atLevel     ? QStringLiteral("wrong level")
                                 : QStringLiteral("buried in noise");
-    row.unit = inst.sampleUnit;
+    row.unit = unit.name + 's';
     return row;
 }
 
@@ -154,8 +164,8 @@ int runDemo(const ParsedArgs& a, Io& io) {
 
     std::vector<Row> rows;
     for (const auto& inst : lab.instruments()) rows.push_back(runOne(inst, found, dir, io));
-    io.out << "Summary (tones programmed in the emulators, measured from the recordings; measured levels\n"
-              "allow for the unit each instrument's samples come in):\n";
+    io.out << "Summary (tones programmed in the emulators, measured from the recordings in the unit each\n"
+              "recording states for its samples):\n";
     printSummary(io.out, rows);
     io.out << "\nRecordings and spectrum plots are in " << QDir(dir).absolutePath() << "\n";
 

@@ -1,4 +1,8 @@
 // trelvan info: an instrument's limits and current settings.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include "Acquire.h"
 #include "Args.h"
 #include "Cli.h"
@@ -12,26 +16,48 @@ int runInfo(const ParsedArgs& a, Io& io) {
     Connection connection;
     DeviceData device;
     QString error;
-    if (!connectTo(a.positional[0], connection, device, error)) return fail(io, "info", error);
+    if (!connectTo(a.positional[0], connection, device, error, io)) return fail(io, "info", error);
 
     const Limits l = readLimits();
     const Params cur = getParameters(CUR);
     const int points = getNumPTS(CUR);
     const double delivered = getCurSampleRate();
-    const auto row = [&io](const QString& name, const QString& lo, const QString& hi, const QString& now) {
-        io.out << name.leftJustified(18) << lo.leftJustified(18) << hi.leftJustified(18) << now << "\n";
-    };
-    const auto dbm = [](int v) { return QStringLiteral("%1 dBm").arg(v); };
-    io.out << "instrument        " << describe(device) << "\n\n";
-    row("", "MIN", "MAX", "CURRENT");
-    row("centre frequency", formatHz(l.min.frequency), formatHz(l.max.frequency), formatHz(cur.frequency));
-    row("sample rate", formatHz(l.min.sampleRate), formatHz(l.max.sampleRate), formatHz(cur.sampleRate));
-    row("reference level", dbm(l.min.refLevel), dbm(l.max.refLevel), dbm(cur.refLevel));
-    row("points", QString::number(l.minPoints), QString::number(l.maxPoints), QString::number(points));
-    io.out << "\ndelivered sample rate  " << formatHz(delivered) << "\n";
-    const QString reported = errorsLine(getError());
-    if (!reported.isEmpty()) io.out << "library reports        " << reported << "\n";
+    const QVector<Error> reported = realErrors(getError());
     const int status = getStatus();
+    const SampleUnit unit = sampleUnitOf(device);
+    if (a.flags.contains("json")) {
+        const auto range = [](auto lo, auto hi, auto now) { return QJsonObject{{"min", lo}, {"max", hi}, {"current", now}}; };
+        QJsonArray errors;
+        for (const auto& e : reported) errors.append(QJsonObject{{"code", e.code}, {"text", e.text.trimmed()}});
+        QJsonObject o{{"model", QString::fromStdString(device.model)},
+                      {"serial", QString::fromStdString(device.serial)},
+                      {"address", addressOf(device)},
+                      {"driver", driverOf(device)},
+                      {"frequency", range(l.frequency[0], l.frequency[1], cur.frequency)},
+                      {"sample_rate", range(l.sampleRate[0], l.sampleRate[1], cur.sampleRate)},
+                      {"ref_level", range(l.refLevel[0], l.refLevel[1], cur.refLevel)},
+                      {"points", range(l.points[0], l.points[1], points)},
+                      {"delivered_sample_rate", delivered},
+                      {"sample_unit", unit.name},
+                      {"status", status},
+                      {"errors", errors}};
+        if (unit.voltsPerUnit > 0) o["volts_per_unit"] = unit.voltsPerUnit;
+        io.out << QJsonDocument(o).toJson(QJsonDocument::Indented);
+    } else {
+        const auto row = [&io](const QString& name, const QString& lo, const QString& hi, const QString& now) {
+            io.out << name.leftJustified(18) << lo.leftJustified(18) << hi.leftJustified(18) << now << "\n";
+        };
+        const auto dbm = [](int v) { return QStringLiteral("%1 dBm").arg(v); };
+        io.out << "instrument        " << describe(device) << "\n\n";
+        row("", "MIN", "MAX", "CURRENT");
+        row("centre frequency", formatHz(l.frequency[0]), formatHz(l.frequency[1]), formatHz(cur.frequency));
+        row("sample rate", formatHz(l.sampleRate[0]), formatHz(l.sampleRate[1]), formatHz(cur.sampleRate));
+        row("reference level", dbm(l.refLevel[0]), dbm(l.refLevel[1]), dbm(cur.refLevel));
+        row("points", QString::number(l.points[0]), QString::number(l.points[1]), QString::number(points));
+        io.out << "\ndelivered sample rate  " << formatHz(delivered) << "\n";
+        io.out << "samples in             " << unit.name << "s\n";
+        if (!reported.isEmpty()) io.out << "library reports        " << errorsLine(reported) << "\n";
+    }
     if (status != 0) return fail(io, "info", QStringLiteral("instrument status %1").arg(statusText(status)));
     return kOk;
 }
@@ -40,7 +66,9 @@ int runInfo(const ParsedArgs& a, Io& io) {
 
 Command infoCommand() {
     return {"info", "DEVICE", "Show an instrument's limits (MIN, MAX), current settings, points and delivered sample rate.",
-            "DEVICE is an index from 'trelvan list', an address or a serial number.", {}, 1, 1, runInfo};
+            "DEVICE is an index from 'trelvan list' or filters such as serial=DEMO-PXA. The point limits\n"
+            "hold at the current sample rate.",
+            {{"json", "", "print a JSON object instead of a table"}}, 1, 1, runInfo};
 }
 
 }  // namespace cli

@@ -24,9 +24,12 @@ int runPlot(const ParsedArgs& a, Io& io) {
 Command plotCommand() {
     return {"plot",
             "NAME.sigmf-meta",
-            "Draw the averaged power spectrum of a SigMF recording (cf32_le or cf64_le) into a PNG.",
-            "Frequency in MHz around the centre, level in dBm for samples in volts across 50 Ohm.",
-            {{"output", "FILE.png", "where to write the image (required)"}},
+            "Draw the averaged power spectrum of a SigMF recording (cf32, cf64, ci16 or ri16) into a PNG.",
+            "Levels in dBm (50 Ohm) when the recording says how its samples relate to volts, with its\n"
+            "reference level at the top; otherwise in dB of the recorded unit, or dBFS for another\n"
+            "recorder's samples. 10 dB per division; the strongest peak is marked. Narrow spans show\n"
+            "kHz from the centre.",
+            {{"output", "FILE.png", "where to write the image (required)", 'o'}},
             1,
             1,
             runPlot};

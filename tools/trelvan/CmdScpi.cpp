@@ -1,56 +1,128 @@
-// trelvan scpi: one SCPI command to a connected N9030A, optionally reading its reply.
+// trelvan scpi: SCPI commands to a connected N9030A, one from the command line or a session read from
+// stdin, so settings chain across commands.
+#include <unistd.h>
+
+#include <QTextStream>
 #include <string>
 
 #include "Cli.h"
 #include "Device.h"
+#include "ScpiText.h"
 
 namespace cli {
 
 namespace {
 
-int runScpi(const ParsedArgs& a, Io& io) {
-    QString command = a.positional[1].trimmed();
-    if (command.isEmpty()) return usageError(io, "scpi", "COMMAND is empty");
-    // A header ending in '?' expects a reply, whether or not --query was given.
-    const bool query = a.flags.contains("query") || command.section(' ', 0, 0).endsWith('?');
+class Session {
+public:
+    Session(Io& io, bool forceQuery) : io_(io), forceQuery_(forceQuery) {
+        // The error queue as it stands, and the library's pending report from connecting, are not
+        // this session's doing.
+        known_ = realErrors(getError());
+    }
 
+    // One line of input; false when the instrument stopped answering.
+    bool run(const QString& line) {
+        for (const QString& unit : scpiUnits(line)) {
+            if (forceQuery_ || isScpiQuery(unit)) {
+                // The error-queue read in the same message answers even when the query is rejected, so
+                // a rejection shows as the instrument's error rather than as a timeout.
+                const std::string reply = send(unit + QStringLiteral(";:SYSTem:ERRor:NEXT?"), true);
+                if (getStatus() != 0) return lost(unit);
+                QString answer, text;
+                int code = 0;
+                if (!splitErrorReply(QString::fromStdString(reply), answer, code, text)) {
+                    io_.out << QString::fromStdString(reply).trimmed() << "\n";
+                } else {
+                    if (!answer.isEmpty() || code == 0) io_.out << answer.trimmed() << "\n";
+                    if (code != 0) report(unit, {Error{code, text}});
+                }
+            } else {
+                send(unit, false);
+                if (getStatus() != 0) return lost(unit);
+            }
+            io_.out.flush();
+            report(unit, newErrors());
+            if (getStatus() != 0) return lost(unit);
+        }
+        return true;
+    }
+
+    bool failed() const { return failed_; }
+
+private:
+    std::string send(const QString& unit, bool query) {
+        // The library hands the text to VISA as a format, where '%' starts a directive.
+        QString wire = unit;
+        return CustomCommand((wire.replace('%', QStringLiteral("%%")) + '\n').toStdString(), query);
+    }
+
+    QVector<Error> newErrors() {
+        QVector<Error> out;
+        for (const auto& e : realErrors(getError())) {
+            bool old = false;
+            for (const auto& k : known_) old = old || (k.code == e.code && k.text == e.text);
+            if (!old) out << e;
+        }
+        return out;
+    }
+
+    void report(const QString& unit, const QVector<Error>& errors) {
+        for (const auto& e : errors) io_.err << unit << ": instrument error " << e.code << ", " << e.text.trimmed() << "\n";
+        failed_ = failed_ || !errors.isEmpty();
+    }
+
+    bool lost(const QString& unit) {
+        io_.err << unit << ": no answer, status " << statusText(getStatus()) << "\n";
+        failed_ = true;
+        return false;
+    }
+
+    Io& io_;
+    bool forceQuery_;
+    bool failed_ = false;
+    QVector<Error> known_;
+};
+
+int runScpi(const ParsedArgs& a, Io& io) {
+    if (a.positional.size() > 1 && a.positional[1].trimmed().isEmpty()) return usageError(io, "scpi", "COMMAND is empty");
     Connection connection;
     DeviceData device;
     QString error;
-    if (!connectTo(a.positional[0], connection, device, error)) return fail(io, "scpi", error);
-    if (!QString::fromStdString(device.model).contains("N9030A", Qt::CaseInsensitive))
+    if (!connectTo(a.positional[0], connection, device, error, io)) return fail(io, "scpi", error);
+    if (driverOf(device) != "pxa")
         return fail(io, "scpi", QStringLiteral("%1 does not take SCPI commands; only an N9030A does").arg(describe(device)));
 
-    // Reading the error list first empties the instrument's queue; what it held then, and the library's
-    // pending report from connecting, is not this command's doing.
-    const QVector<Error> before = realErrors(getError());
-    // The library hands the text to VISA as a format, where '%' starts a directive.
-    const std::string wire = (command.replace('%', "%%") + '\n').toStdString();
-    const std::string reply = CustomCommand(wire, query);
-    const int status = getStatus();
-    if (status != 0) return fail(io, "scpi", QStringLiteral("no answer, status %1").arg(statusText(status)));
-    if (query) io.out << QString::fromStdString(reply).trimmed() << "\n";
-    QVector<Error> after;
-    for (const auto& e : realErrors(getError())) {
-        bool old = false;
-        for (const auto& b : before) old = old || (b.code == e.code && b.text == e.text);
-        if (!old) after << e;
+    Session session(io, a.flags.contains("query"));
+    if (a.positional.size() > 1) {
+        session.run(a.positional[1]);
+    } else {
+        const bool prompt = isatty(STDIN_FILENO) == 1;
+        QTextStream in(stdin);
+        while (true) {
+            if (prompt) io.err << "scpi> ";
+            const QString line = in.readLine();
+            if (line.isNull()) break;
+            if (line.trimmed().isEmpty() || line.trimmed().startsWith('#')) continue;
+            if (!session.run(line)) break;
+        }
+        if (prompt) io.err << "\n";
     }
-    const QString reported = errorsLine(after);
-    if (!reported.isEmpty()) return fail(io, "scpi", QStringLiteral("the instrument reports: %1").arg(reported));
-    return kOk;
+    return session.failed() ? fail(io, "scpi", "the instrument reported errors") : kOk;
 }
 
 }  // namespace
 
 Command scpiCommand() {
     return {"scpi",
-            "DEVICE COMMAND",
-            "Send one SCPI command to a connected N9030A and print its reply when it is a query.",
-            "A command whose header ends in '?' is sent as a query. Errors the instrument queues\n"
-            "in answer are printed and make the exit status non-zero.",
-            {{"query", "", "read a reply even when the header has no '?'"}},
-            2,
+            "DEVICE [COMMAND]",
+            "Send SCPI commands to a connected N9030A and print the replies of queries.",
+            "Without COMMAND, reads commands from stdin, one message per line, so settings chain.\n"
+            "Compound messages (:FREQ:CENT 2.5e9;:FREQ:CENT?) are split into their units as the\n"
+            "instrument splits them. Errors the instrument queues are printed on stderr and make\n"
+            "the exit status 1; a rejected query shows its error rather than a timeout.",
+            {{"query", "", "read a reply even when a header has no '?'"}},
+            1,
             2,
             runScpi};
 }

@@ -23,10 +23,6 @@ constexpr double kNoiseDbm = -90.0;
 // The SK instrument sends integer counts; the library's correction scales them by this factor.
 constexpr double kSkCountsPerVolt = 1e9;
 constexpr double kSkCorrectionScale = 0.4263694993781802;
-// The library multiplies the Harogic device's scaled samples by this constant (13.33 dB).
-constexpr double kHarogicScale = 4.638686262403692;
-
-double gainDb(double factor) { return 20.0 * std::log10(factor); }
 
 template <class Start>
 bool startOnFreeAddress(std::mt19937& gen, Start start, QString& chosen) {
@@ -54,7 +50,7 @@ DemoLab::~DemoLab() = default;
 bool DemoLab::start(QString& error) {
     std::mt19937 gen(std::random_device{}());
 
-    DemoInstrument pxa{"pxa-n9030a", {}, {1e9, 10e6, -10, 8192, 4}, 1.5e6, -20.0, 0.0, "volts"};
+    DemoInstrument pxa{"pxa-n9030a", {}, {1e9, 10e6, -10, 8192, 4}, 1.5e6, -20.0, 0.0};
     impl_->pxa.setTone(pxa.toneOffsetHz, pxa.toneLevelDbm);
     impl_->pxa.setNoiseDbm(kNoiseDbm);
     impl_->pxa.setSerial("DEMO-PXA");
@@ -66,7 +62,7 @@ bool DemoLab::start(QString& error) {
     pxa.addressHint = QStringLiteral("::%1::").arg(pxaHost);
 
     DemoInstrument sk{"sk-k4", {}, {2.4e9, 7.5e6, 0, 8192, 4}, 600e3, -25.0,
-                      gainDb(kSkCountsPerVolt * kSkCorrectionScale), "corrected counts"};
+                      1.0 / (kSkCountsPerVolt * kSkCorrectionScale)};
     sim::sk::Settings settings;
     settings.countsPerVolt = kSkCountsPerVolt;
     settings.tones = {{sk.toneOffsetHz, sk.toneLevelDbm}};
@@ -81,8 +77,7 @@ bool DemoLab::start(QString& error) {
     instruments_ = {pxa, sk};
 
 #if defined(TRELVAN_DEMO_HTRA_SIM)
-    DemoInstrument usb{"harogic-usb", "USB::", {900e6, 15e6, -10, 8192, 4}, -2e6, -30.0, gainDb(kHarogicScale),
-                       "scaled volts"};
+    DemoInstrument usb{"harogic-usb", "USB::", {900e6, 15e6, -10, 8192, 4}, -2e6, -30.0, 0.0};
     HtraSim_Reset();
     HtraSim_SetDeviceCount(1);
     HtraSim_SetSignal(0, usb.toneOffsetHz, usb.toneLevelDbm, kNoiseDbm);

@@ -16,10 +16,9 @@ struct DemoInstrument {
     Request request;
     double toneOffsetHz = 0;
     double toneLevelDbm = 0;
-    // How much stronger a tone reads from this instrument's samples, taken as volts across 50 Ohm, than
-    // at its input: each instrument delivers I/Q in units of its own.
-    double sampleGainDb = 0;
-    QString sampleUnit;  // for the summary, e.g. "volts"
+    // Volts per sample unit where the instrument itself does not fix it (the SK's counts depend on the
+    // emulator's converter); 0 keeps what the device type says.
+    double voltsPerUnit = 0;
 };
 
 class DemoLab {

@@ -1,6 +1,9 @@
 #include "Device.h"
 
+#include <QRegularExpression>
 #include <QStringList>
+#include <algorithm>
+#include <iterator>
 
 namespace cli {
 
@@ -38,11 +41,67 @@ QString statusText(int status) {
     return s;
 }
 
+QString driverOf(const DeviceData& d) {
+    if (addressOf(d).startsWith(QLatin1String("USB::"), Qt::CaseInsensitive)) return QStringLiteral("harogic");
+    if (QString::fromStdString(d.model).contains(QLatin1String("N9030A"), Qt::CaseInsensitive)) return QStringLiteral("pxa");
+    return QStringLiteral("sk");
+}
+
+namespace {
+
+// "TCPIP0::h::p::SOCKET" and "TCPIP::h::p::SOCKET" name the same resource: board 0 is the default.
+QString sameAddress(const QString& a) {
+    QString s = a.trimmed().toUpper();
+    if (s.startsWith(QLatin1String("TCPIP0::"))) s.remove(5, 1);
+    return s;
+}
+
+const char* const kFilterKeys[] = {"serial", "model", "address", "driver"};
+
+bool matches(const DeviceData& d, const QString& key, const QString& value) {
+    if (key == "serial") return QString::fromStdString(d.serial) == value;
+    if (key == "model") return QString::fromStdString(d.model).compare(value, Qt::CaseInsensitive) == 0;
+    if (key == "address") return sameAddress(addressOf(d)) == sameAddress(value);
+    return driverOf(d) == value.toLower();
+}
+
+std::vector<std::size_t> matching(const std::vector<DeviceData>& found, const QList<QPair<QString, QString>>& filters) {
+    std::vector<std::size_t> out;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        bool all = true;
+        for (const auto& f : filters) all = all && matches(found[i], f.first, f.second);
+        if (all) out.push_back(i);
+    }
+    return out;
+}
+
+}  // namespace
+
+QString selectorFor(const std::vector<DeviceData>& found, std::size_t index) {
+    const DeviceData& d = found[index];
+    const QList<QPair<QString, QString>> tries[] = {
+        {{"serial", QString::fromStdString(d.serial)}},
+        {{"model", QString::fromStdString(d.model)}},
+        {{"model", QString::fromStdString(d.model)}, {"serial", QString::fromStdString(d.serial)}},
+    };
+    for (const auto& t : tries) {
+        bool usable = true;
+        for (const auto& f : t) usable = usable && !f.second.isEmpty() && !f.second.contains(',');
+        if (usable && matching(found, t).size() == 1) {
+            QStringList parts;
+            for (const auto& f : t) parts << f.first + '=' + f.second;
+            return parts.join(',');
+        }
+    }
+    return QStringLiteral("address=") + addressOf(d);
+}
+
 bool pickDevice(const std::vector<DeviceData>& found, const QString& which, DeviceData& out, QString& error) {
-    bool isIndex = false;
-    const int index = which.toInt(&isIndex);
-    if (isIndex) {
-        if (index >= 0 && static_cast<std::size_t>(index) < found.size()) {
+    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+    if (digits.match(which).hasMatch()) {
+        bool ok = false;
+        const unsigned long index = which.toULong(&ok);
+        if (ok && index < found.size()) {
             out = found[index];
             return true;
         }
@@ -53,13 +112,33 @@ bool pickDevice(const std::vector<DeviceData>& found, const QString& which, Devi
                                     .arg(found.size() - 1);
         return false;
     }
-    for (const auto& d : found) {
-        if (addressOf(d).compare(which, Qt::CaseInsensitive) == 0 || QString::fromStdString(d.serial) == which) {
-            out = d;
-            return true;
+    QList<QPair<QString, QString>> filters;
+    // An address as `list` prints it needs no key: nothing else contains "::".
+    const QString spec = which.contains(QLatin1String("::")) && !which.contains('=') ? "address=" + which : which;
+    for (const QString& part : spec.split(',')) {
+        const int eq = part.indexOf('=');
+        const QString key = part.left(eq).trimmed().toLower();
+        if (eq <= 0 || std::none_of(std::begin(kFilterKeys), std::end(kFilterKeys),
+                                    [&key](const char* k) { return key == QLatin1String(k); })) {
+            error = QStringLiteral("DEVICE '%1' is neither an index nor filters such as serial=…, model=…, "
+                                   "address=…, driver=pxa|sk|harogic")
+                        .arg(which);
+            return false;
         }
+        filters << qMakePair(key, part.mid(eq + 1).trimmed());
     }
-    error = QStringLiteral("no instrument with address or serial '%1' (see 'trelvan list')").arg(which);
+    const std::vector<std::size_t> hits = matching(found, filters);
+    if (hits.size() == 1) {
+        out = found[hits[0]];
+        return true;
+    }
+    if (hits.empty()) {
+        error = QStringLiteral("no instrument matches %1 (see 'trelvan list')").arg(which);
+        return false;
+    }
+    QStringList names;
+    for (std::size_t i : hits) names << QStringLiteral("%1 (%2)").arg(i).arg(selectorFor(found, i));
+    error = QStringLiteral("%1 instruments match %2: %3; add a filter").arg(hits.size()).arg(which, names.join(", "));
     return false;
 }
 
@@ -97,8 +176,11 @@ bool Connection::open(const DeviceData& device, QString& error) {
     return open_;
 }
 
-bool connectTo(const QString& which, Connection& connection, DeviceData& device, QString& error) {
-    return pickDevice(discover(), which, device, error) && connection.open(device, error);
+bool connectTo(const QString& which, Connection& connection, DeviceData& device, QString& error, Io& io) {
+    if (!pickDevice(discover(), which, device, error)) return false;
+    // Connecting resets the instrument, which can take seconds; say what is going on meanwhile.
+    io.err << "connecting to " << describe(device) << " ...\n";
+    return connection.open(device, error);
 }
 
 }  // namespace cli

@@ -7,15 +7,23 @@
 #include <QTextStream>
 #include <vector>
 
+#include "Cli.h"
+
 namespace cli {
 
 // The instruments the library finds, in its order: the index `list` shows is the position here.
 std::vector<DeviceData> discover();
 
-// DEVICE as the user gives it: an index from `list`, an address, or a serial number.
+// DEVICE as the user gives it: an index from `list` (digits only), or filters key=value joined by
+// commas (serial, model, address, driver), matched against discovery, or an address alone; more than
+// one match is an error.
 bool pickDevice(const std::vector<DeviceData>& found, const QString& which, DeviceData& out, QString& error);
 
 QString addressOf(const DeviceData& d);
+// "pxa", "sk" or "harogic": the backend the library picks for the device.
+QString driverOf(const DeviceData& d);
+// The shortest filters that select found[index] alone, as `list` shows them.
+QString selectorFor(const std::vector<DeviceData>& found, std::size_t index);
 QString describe(const DeviceData& d);  // "model (serial …) at address"
 // The status word with its VISA name where it has one, e.g. "0xBFFF0015 (timeout)".
 QString statusText(int status);
@@ -43,6 +51,6 @@ private:
 void printDeviceTable(QTextStream& out, const std::vector<DeviceData>& found);
 
 // Discovery, choice and connection in one step, for the commands that take DEVICE.
-bool connectTo(const QString& which, Connection& connection, DeviceData& device, QString& error);
+bool connectTo(const QString& which, Connection& connection, DeviceData& device, QString& error, Io& io);
 
 }  // namespace cli

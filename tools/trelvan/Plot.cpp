@@ -18,8 +18,10 @@ namespace {
 constexpr int kWidth = 1200;
 constexpr int kHeight = 700;
 const QRect kArea(90, 90, kWidth - 90 - 40, kHeight - 90 - 80);
-constexpr double kMinDbRange = 60.0;
-constexpr double kMaxDbRange = 160.0;
+constexpr double kDbPerDivision = 10.0;
+constexpr int kDivisions = 10;
+// Below this span the frequency axis counts kHz from the centre.
+constexpr double kNarrowSpanHz = 2e6;
 
 // A tick step of 1, 2 or 5 times a power of ten giving about `wanted` intervals over `span`.
 double niceStep(double span, int wanted) {
@@ -51,15 +53,16 @@ QImage renderSpectrum(const Spectrum& s, const PlotText& text, PlotGeometry* geo
     g.area = kArea;
     g.lowHz = s.centreHz - s.sampleRateHz / 2;
     g.highHz = s.centreHz + s.sampleRateHz / 2;
-    const std::vector<double> db = s.levelsDbm();
+    std::vector<double> db = s.levelsDbm();
+    for (double& v : db) v += text.offsetDb;
     const double peak = db.empty() ? 0.0 : *std::max_element(db.begin(), db.end());
-    g.topDb = std::ceil(peak / 10.0) * 10.0 + 10.0;
-    // Down to just below the noise floor (the median bin), so both the tone and the floor show.
-    std::vector<double> sorted = db;
-    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-    const double floorDb = sorted.empty() ? g.topDb - kMinDbRange : sorted[sorted.size() / 2];
-    g.bottomDb = std::clamp(std::floor((floorDb - 15.0) / 10.0) * 10.0, g.topDb - kMaxDbRange, g.topDb - kMinDbRange);
+    // As on an analyzer: the reference level at the top line, ten divisions of 10 dB below it.
+    g.topDb = text.hasReference ? text.referenceDb : std::ceil(peak / kDbPerDivision) * kDbPerDivision + kDbPerDivision;
+    g.bottomDb = g.topDb - kDivisions * kDbPerDivision;
     if (g.highHz <= g.lowHz) g.highHz = g.lowHz + 1;
+    g.offsetAxis = g.highHz - g.lowHz < kNarrowSpanHz;
+    g.peak = strongestPeak(s, g.lowHz, g.highHz);
+    g.peak.levelDbm += text.offsetDb;
     const auto yOf = [&g](double v) {
         const double t = (std::clamp(v, g.bottomDb, g.topDb) - g.bottomDb) / (g.topDb - g.bottomDb);
         return g.area.bottom() - t * g.area.height();
@@ -73,28 +76,28 @@ QImage renderSpectrum(const Spectrum& s, const PlotText& text, PlotGeometry* geo
     p.setFont(font);
     const QLocale c = QLocale::c();
 
-    // Grid and tick labels: frequency in MHz, level in dB.
-    const double spanMhz = (g.highHz - g.lowHz) / 1e6;
-    const double step = niceStep(spanMhz, 10);
+    // Grid and tick labels: frequency in MHz, or kHz from the centre for a narrow span; level in dB.
+    const double unitHz = g.offsetAxis ? 1e3 : 1e6;
+    const double originHz = g.offsetAxis ? s.centreHz : 0.0;
+    const double step = niceStep((g.highHz - g.lowHz) / unitHz, 10);
     const int decimals = decimalsFor(step);
-    const double lowMhz = g.lowHz / 1e6;
+    const double lowTick = (g.lowHz - originHz) / unitHz;
     p.setPen(QColor(225, 225, 225));
-    for (double f = std::ceil(lowMhz / step) * step; f <= g.highHz / 1e6 + step * 1e-6; f += step) {
-        const double x = g.xOf(f * 1e6);
+    for (double f = std::ceil(lowTick / step) * step; f <= (g.highHz - originHz) / unitHz + step * 1e-6; f += step) {
+        const double x = g.xOf(originHz + f * unitHz);
         p.setPen(QColor(225, 225, 225));
         p.drawLine(QPointF(x, g.area.top()), QPointF(x, g.area.bottom()));
         p.setPen(Qt::black);
         p.drawText(QRectF(x - 60, g.area.bottom() + 6, 120, 18), Qt::AlignHCenter | Qt::AlignTop,
                    c.toString(f, 'f', decimals));
     }
-    const double dbStep = g.topDb - g.bottomDb > 100.0 ? 20.0 : 10.0;
-    for (double v = g.topDb; v >= g.bottomDb - 1e-9; v -= dbStep) {
+    for (double v = g.topDb; v >= g.bottomDb - 1e-9; v -= kDbPerDivision) {
         const double y = yOf(v);
         p.setPen(QColor(225, 225, 225));
         p.drawLine(QPointF(g.area.left(), y), QPointF(g.area.right(), y));
         p.setPen(Qt::black);
         p.drawText(QRectF(g.area.left() - 70, y - 9, 62, 18), Qt::AlignRight | Qt::AlignVCenter,
-                   c.toString(v, 'f', 0));
+                   c.toString(v, 'f', std::fabs(v - std::round(v)) < 0.05 ? 0 : 1));
     }
     p.setPen(Qt::black);
     p.drawRect(g.area);
@@ -113,14 +116,34 @@ QImage renderSpectrum(const Spectrum& s, const PlotText& text, PlotGeometry* geo
         p.setClipping(false);
     }
 
+    // Marker on the strongest peak, with its frequency and level.
+    if (g.peak.found) {
+        const QPointF tip(g.xOf(g.peak.frequencyHz), yOf(g.peak.levelDbm) - 3);
+        QPainterPath marker;
+        marker.moveTo(tip);
+        marker.lineTo(tip + QPointF(-6, -10));
+        marker.lineTo(tip + QPointF(6, -10));
+        marker.closeSubpath();
+        p.fillPath(marker, QColor(0xd0, 0x30, 0x20));
+        const QString label = QStringLiteral("%1 MHz, %2 %3")
+                                  .arg(c.toString(g.peak.frequencyHz / 1e6, 'f', 6))
+                                  .arg(c.toString(g.peak.levelDbm, 'f', 1))
+                                  .arg(text.levelUnit);
+        const double lx = std::clamp(tip.x() - 120, static_cast<double>(g.area.left() + 4), g.area.right() - 244.0);
+        p.setPen(Qt::black);
+        p.drawText(QRectF(lx, std::max(tip.y() - 32, g.area.top() + 2.0), 240, 18), Qt::AlignHCenter, label);
+    }
+
     // Labels.
     p.setPen(Qt::black);
     p.drawText(QRectF(g.area.left(), g.area.bottom() + 30, g.area.width(), 20), Qt::AlignHCenter,
-               QStringLiteral("Frequency (MHz), centre %1 MHz").arg(c.toString(s.centreHz / 1e6, 'f', 6)));
+               g.offsetAxis ? QStringLiteral("Offset from %1 MHz (kHz)").arg(c.toString(s.centreHz / 1e6, 'f', 6))
+                            : QStringLiteral("Frequency (MHz), centre %1 MHz").arg(c.toString(s.centreHz / 1e6, 'f', 6)));
     p.save();
     p.translate(22, g.area.center().y());
     p.rotate(-90);
-    p.drawText(QRectF(-200, -10, 400, 20), Qt::AlignCenter, QStringLiteral("Level (dB; dBm for samples in volts)"));
+    p.drawText(QRectF(-200, -10, 400, 20), Qt::AlignCenter,
+               QStringLiteral("Level (%1), %2 dB/div").arg(text.levelUnit).arg(kDbPerDivision, 0, 'f', 0));
     p.restore();
     QFont big = font;
     big.setPointSize(13);

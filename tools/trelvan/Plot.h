@@ -15,6 +15,10 @@ extern const QColor kTraceColour;
 struct PlotText {
     QString title;     // instrument
     QString subtitle;  // settings
+    QString levelUnit = QStringLiteral("dBm");  // of the vertical axis
+    double offsetDb = 0;                          // added to the spectrum's levels
+    bool hasReference = false;                    // the reference level goes at the top
+    double referenceDb = 0;
 };
 
 // Where the spectrum lands in the image, so callers (and tests) can map frequencies to pixels.
@@ -22,6 +26,8 @@ struct PlotGeometry {
     QRect area;
     double lowHz = 0, highHz = 0;
     double bottomDb = 0, topDb = 0;
+    bool offsetAxis = false;  // narrow spans: kHz from the centre
+    Peak peak;                // as marked, level in the axis unit
     double xOf(double hz) const { return area.left() + (hz - lowHz) / (highHz - lowHz) * area.width(); }
 };
 

@@ -24,11 +24,53 @@ std::vector<double> Spectrum::levelsDbm() const {
     return out;
 }
 
-Spectrum averagedSpectrum(const std::vector<std::complex<double>>& samples, double centreHz,
-                          double sampleRateHz, int fftSize, std::vector<std::size_t> segmentStarts) {
+SpectrumAverager::SpectrumAverager(int fftSize) : n_(std::max(fftSize, 2)), window_(n_), acc_(n_, 0.0) {
+    for (int i = 0; i < n_; ++i) {
+        window_[i] = 0.5 - 0.5 * std::cos(2 * kPi * i / n_);  // periodic Hann
+        sum_ += window_[i];
+        sumSq_ += window_[i] * window_[i];
+    }
+    fftw_complex* buf = fftw_alloc_complex(n_);
+    buffer_ = buf;
+    plan_ = fftw_plan_dft_1d(n_, buf, buf, FFTW_FORWARD, FFTW_ESTIMATE);
+}
+
+SpectrumAverager::~SpectrumAverager() {
+    fftw_destroy_plan(static_cast<fftw_plan>(plan_));
+    fftw_free(buffer_);
+}
+
+void SpectrumAverager::add(const std::complex<double>* samples, std::size_t count) {
+    fftw_complex* buf = static_cast<fftw_complex*>(buffer_);
+    const std::size_t hop = static_cast<std::size_t>(std::max(1, n_ / 2));
+    for (std::size_t start = 0; start + n_ <= count; start += hop) {
+        for (int i = 0; i < n_; ++i) {
+            buf[i][0] = samples[start + i].real() * window_[i];
+            buf[i][1] = samples[start + i].imag() * window_[i];
+        }
+        fftw_execute(static_cast<fftw_plan>(plan_));
+        for (int i = 0; i < n_; ++i) acc_[i] += buf[i][0] * buf[i][0] + buf[i][1] * buf[i][1];
+        ++blocks_;
+    }
+}
+
+Spectrum SpectrumAverager::result(double centreHz, double sampleRateHz) const {
     Spectrum s;
     s.centreHz = centreHz;
     s.sampleRateHz = sampleRateHz;
+    if (blocks_ == 0) return s;
+    s.fftSize = n_;
+    s.blocks = blocks_;
+    s.enbwBins = n_ * sumSq_ / (sum_ * sum_);
+    // |X|^2 / (sum w)^2 is the squared amplitude of an on-bin tone; amplitude^2 / R gives watts.
+    const double scale = 1000.0 / (sum_ * sum_ * kOhms * blocks_);
+    s.power.resize(n_);
+    for (int i = 0; i < n_; ++i) s.power[(i + n_ / 2) % n_] = acc_[i] * scale;  // negative frequencies first
+    return s;
+}
+
+Spectrum averagedSpectrum(const std::vector<std::complex<double>>& samples, double centreHz,
+                          double sampleRateHz, int fftSize, std::vector<std::size_t> segmentStarts) {
     segmentStarts.push_back(0);
     segmentStarts.push_back(samples.size());
     std::sort(segmentStarts.begin(), segmentStarts.end());
@@ -37,42 +79,19 @@ Spectrum averagedSpectrum(const std::vector<std::complex<double>>& samples, doub
     for (std::size_t i = 0; i + 1 < segmentStarts.size(); ++i)
         longest = std::max(longest, std::min(segmentStarts[i + 1], samples.size()) - std::min(segmentStarts[i], samples.size()));
     const int n = static_cast<int>(std::min<std::size_t>(longest, static_cast<std::size_t>(std::max(fftSize, 2))));
-    if (n < 2) return s;
-    s.fftSize = n;
-
-    std::vector<double> window(n);
-    double sum = 0, sumSq = 0;
-    for (int i = 0; i < n; ++i) {
-        window[i] = 0.5 - 0.5 * std::cos(2 * kPi * i / n);  // periodic Hann
-        sum += window[i];
-        sumSq += window[i] * window[i];
+    if (n < 2) {
+        Spectrum s;
+        s.centreHz = centreHz;
+        s.sampleRateHz = sampleRateHz;
+        return s;
     }
-    s.enbwBins = n * sumSq / (sum * sum);
-
-    fftw_complex* buf = fftw_alloc_complex(n);
-    fftw_plan plan = fftw_plan_dft_1d(n, buf, buf, FFTW_FORWARD, FFTW_ESTIMATE);
-    std::vector<double> acc(n, 0.0);
-    const std::size_t hop = static_cast<std::size_t>(std::max(1, n / 2));
+    SpectrumAverager averager(n);
     for (std::size_t seg = 0; seg + 1 < segmentStarts.size(); ++seg) {
+        const std::size_t begin = std::min(segmentStarts[seg], samples.size());
         const std::size_t end = std::min(segmentStarts[seg + 1], samples.size());
-        for (std::size_t start = segmentStarts[seg]; start + n <= end; start += hop) {
-            for (int i = 0; i < n; ++i) {
-                buf[i][0] = samples[start + i].real() * window[i];
-                buf[i][1] = samples[start + i].imag() * window[i];
-            }
-            fftw_execute(plan);
-            for (int i = 0; i < n; ++i) acc[i] += buf[i][0] * buf[i][0] + buf[i][1] * buf[i][1];
-            ++s.blocks;
-        }
+        averager.add(samples.data() + begin, end - begin);
     }
-    fftw_destroy_plan(plan);
-    fftw_free(buf);
-
-    // |X|^2 / (sum w)^2 is the squared amplitude of an on-bin tone; amplitude^2 / R gives watts.
-    const double scale = 1000.0 / (sum * sum * kOhms * s.blocks);
-    s.power.resize(n);
-    for (int i = 0; i < n; ++i) s.power[(i + n / 2) % n] = acc[i] * scale;  // negative frequencies first
-    return s;
+    return averager.result(centreHz, sampleRateHz);
 }
 
 Peak strongestPeak(const Spectrum& s, double lowHz, double highHz) {

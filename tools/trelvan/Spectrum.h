@@ -21,6 +21,26 @@ struct Spectrum {
     std::vector<double> levelsDbm() const;
 };
 
+// Adds segments (separately acquired blocks) one at a time, so a long recording is averaged without
+// holding it whole. No FFT block straddles two segments.
+class SpectrumAverager {
+public:
+    explicit SpectrumAverager(int fftSize);
+    ~SpectrumAverager();
+    SpectrumAverager(const SpectrumAverager&) = delete;
+    SpectrumAverager& operator=(const SpectrumAverager&) = delete;
+    void add(const std::complex<double>* samples, std::size_t n);
+    Spectrum result(double centreHz, double sampleRateHz) const;
+
+private:
+    int n_;
+    std::vector<double> window_, acc_;
+    double sum_ = 0, sumSq_ = 0;
+    int blocks_ = 0;
+    void* buffer_ = nullptr;  // fftw_complex[n]
+    void* plan_ = nullptr;
+};
+
 // fftSize is capped by the longest segment; fewer than 2 samples give an empty spectrum. Segments are the
 // starts of separately acquired blocks: no FFT block straddles the gap between two of them.
 Spectrum averagedSpectrum(const std::vector<std::complex<double>>& samples, double centreHz,

@@ -22,15 +22,15 @@ CHead& CHead::operator=(const CHead& other) {
     return *this;
 }
 
-int CHead::NumParam() const {
+int CHead::NumParam() {
     return Flags & 0xFF;
 }
 
-int CHead::LenParam() const {
+int CHead::LenParam() {
     return Flags >> 12;
 }
 
-int CHead::FracParam() const {
+int CHead::FracParam() {
     return (Flags >> 8) & 0x0F;
 }
 
@@ -39,7 +39,7 @@ void CHead::SetFlags(short num, short len, short frac) {
     Flags = static_cast<uint16_t>((len << 12) | ((frac << 8) & 0x0F00) | (num & 0xFF));
 }
 
-short CHead::Check(unsigned short size) const {
+short CHead::Check(unsigned short size) {
     if (Signature != kSkSignature) return MI_SIGNATURE_ERROR;
     if ((BodyLen & 1) != 0 || kSkHeadSize + BodyLen > size) return MI_SIZE_ERROR;
     // A set needs a parameter ID and at least one word; a get at least the ID.
@@ -48,7 +48,7 @@ short CHead::Check(unsigned short size) const {
     return 0;
 }
 
-short CHead::Check(short num, short len, short frac, bool checkBody) const {
+short CHead::Check(short num, short len, short frac, bool checkBody) {
     if (len >= 0 && len != LenParam()) return MI_PARAMETER_INCORRECT;
     if (frac >= 0 && frac != FracParam()) return MI_PARAMETER_INCORRECT;
     if (checkBody && BodyLen < ((LenParam() * NumParam() + 3) & 0x1FFE)) return MI_SMALL_SIZE;

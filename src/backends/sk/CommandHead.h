@@ -1,7 +1,7 @@
-// The 16-byte header that starts every message of the SK binary protocol, in both directions.
+// The command codes and constants of the SK protocol header; the header record and CHead are public.
 #pragma once
 
-#include <trelvan/Export.h>
+#include <trelvan/CommandHead.h>
 
 #include <QtGlobal>
 #include <cstddef>
@@ -26,43 +26,3 @@ constexpr uint16_t kSkSignature = 0x55AA;
 // Every request we send carries this in Status; replies put the command's status there.
 constexpr int16_t kSkRequestStatus = static_cast<int16_t>(0x8000);
 constexpr std::size_t kSkHeadSize = 16;
-
-struct CommandHead {
-    uint16_t Signature;
-    uint16_t Command;
-    int16_t Status;
-    uint16_t BodyLen;
-    // Byte 8: NumParam (values in the body). Byte 9: LenParam (bytes per value) in the high nibble,
-    // FracParam (fractional bytes) in the low nibble; 8/15 means an IEEE-754 double.
-    uint16_t Flags;
-    uint16_t Reserved;
-    uint32_t Sequence;
-};
-
-static_assert(sizeof(CommandHead) == kSkHeadSize, "CommandHead is 16 bytes on the wire");
-static_assert(offsetof(CommandHead, Status) == 4 && offsetof(CommandHead, BodyLen) == 6 &&
-                  offsetof(CommandHead, Flags) == 8 && offsetof(CommandHead, Sequence) == 12,
-              "CommandHead field offsets");
-
-// A CommandHead with the operations that build and check it; nothing but the header itself.
-class TRELVAN_EXPORT CHead : public CommandHead {
-public:
-    CHead();
-    CHead(const CHead& other) = default;
-    // Copies everything but the reserved word.
-    CHead& operator=(const CHead& other);
-
-    int NumParam() const;
-    int LenParam() const;
-    int FracParam() const;
-    void SetFlags(short num, short len, short frac);
-
-    // Checks a received header against the bytes received (header plus body): 0 when acceptable,
-    // otherwise MI_SIGNATURE_ERROR, MI_SIZE_ERROR or MI_SMALL_SIZE.
-    short Check(unsigned short size) const;
-    // Checks that the header describes the values the caller expects; a negative num, len or frac
-    // is not checked. 0, MI_PARAMETER_IGNORED (2) or a negative code.
-    short Check(short num, short len, short frac, bool checkBody) const;
-};
-
-static_assert(sizeof(CHead) == kSkHeadSize, "CHead adds no data to the header");

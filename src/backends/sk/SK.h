@@ -80,12 +80,16 @@ public:
     ViStatus ReceiveData(unsigned char** message, unsigned long* size, int timeoutMs);
     ViStatus SendParameter(unsigned short command, unsigned short pid, unsigned char num,
                            unsigned char lenFrac, double* values);
-    // Reads one parameter reply; decodes at most `capacity` of its values into values[].
+    // Reads one parameter reply and decodes its values into values[], which must have room for
+    // kSkMaxValues (a reply carries at most that many).
+    ViStatus ReceiveParameter(unsigned short& pid, double* values, CommandHead** head, unsigned char** body);
+    // The same, decoding at most `capacity` values.
     ViStatus ReceiveParameter(unsigned short& pid, double* values, CommandHead** head, unsigned char** body,
-                              unsigned capacity = kSkMaxValues);
+                              unsigned capacity);
     ViStatus ProcessParameter(unsigned short command, unsigned short pid, unsigned char num,
-                              unsigned char lenFrac, double* values, CommandHead** head,
-                              unsigned capacity = kSkMaxValues);
+                              unsigned char lenFrac, double* values, CommandHead** head);
+    ViStatus ProcessParameter(unsigned short command, unsigned short pid, unsigned char num,
+                              unsigned char lenFrac, double* values, CommandHead** head, unsigned capacity);
     ViStatus ProcessReset();
 
     // Value encoding: fixed point of len bytes with frac fractional bytes, or a double for 8/15.

@@ -196,6 +196,15 @@ ViStatus SK::ReceiveParameter(unsigned short& pid, double* values, CommandHead**
     return *status;
 }
 
+ViStatus SK::ReceiveParameter(unsigned short& pid, double* values, CommandHead** head, unsigned char** body) {
+    return ReceiveParameter(pid, values, head, body, kSkMaxValues);
+}
+
+ViStatus SK::ProcessParameter(unsigned short command, unsigned short pid, unsigned char num,
+                              unsigned char lenFrac, double* values, CommandHead** head) {
+    return ProcessParameter(command, pid, num, lenFrac, values, head, kSkMaxValues);
+}
+
 ViStatus SK::ProcessParameter(unsigned short command, unsigned short pid, unsigned char num,
                               unsigned char lenFrac, double* values, CommandHead** head, unsigned capacity) {
     const ViStatus sent = SendParameter(command, pid, num, lenFrac, values);

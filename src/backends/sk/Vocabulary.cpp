@@ -131,6 +131,28 @@ int GetEnumID(const char* const* names, int index) {
     return entryNumber(names[index], running);
 }
 
+// The published forms take tables of plain pointers; they read them all the same.
+int GetEnumIndexByID(const char** names, int count, int id) {
+    return GetEnumIndexByID(static_cast<const char* const*>(names), count, id);
+}
+
+const char* GetEnumName(const char** names, int count, int id) {
+    return GetEnumName(static_cast<const char* const*>(names), count, id);
+}
+
+const char* GetEnumValue(const char** names, const char** values, int count, int id) {
+    return GetEnumValue(static_cast<const char* const*>(names), static_cast<const char* const*>(values),
+                        count, id);
+}
+
+int GetEnumID(const char** names, int count, const char* text) {
+    return GetEnumID(static_cast<const char* const*>(names), count, text);
+}
+
+int GetEnumID(const char** names, int index) {
+    return GetEnumID(static_cast<const char* const*>(names), index);
+}
+
 const char* GetCommandName(int id) {
     return GetEnumName(CommandNames, kSkCommandCount, id);
 }

@@ -1,12 +1,8 @@
-// The three vocabularies of the SK protocol (commands, parameters, status codes) as tables of names
-// with Russian texts, and the lookups between numbers, names and texts. The Russian texts are
-// Windows-1251 byte strings, as the instrument family's own software hands them out.
-//
-// A table entry's number is implicit: it follows the entry before it, unless the entry carries its
-// own after an equals sign ("SE_READ_TIMEOUT = 20486").
+// The tables of the SK protocol's three vocabularies, and the numbers the SK session uses; the lookups
+// over them are public.
 #pragma once
 
-#include <trelvan/Export.h>
+#include <trelvan/Vocabulary.h>
 
 #include <cstdint>
 
@@ -48,31 +44,3 @@ extern TRELVAN_EXPORT const char* const ParameterNames[kSkParameterCount];
 extern TRELVAN_EXPORT const char* const ParameterDescriptions[kSkParameterCount];
 extern TRELVAN_EXPORT const char* const ErrorNames[kSkErrorCount];
 extern TRELVAN_EXPORT const char* const ErrorStrings[kSkErrorCount];
-
-// Reads an integer out of a text: decimal, or hexadecimal after "0x"; a "-" directly before the
-// digits makes it negative; leading non-digits are skipped. 32-bit, wrapping; 0 when there is none.
-TRELVAN_EXPORT int str2int(const char* text);
-
-// Generic lookups over a name table (and a parallel table of values) with count entries.
-TRELVAN_EXPORT int GetEnumIndexByID(const char* const* names, int count, int id);
-TRELVAN_EXPORT const char* GetEnumName(const char* const* names, int count, int id);
-TRELVAN_EXPORT const char* GetEnumValue(const char* const* names, const char* const* values, int count,
-                                        int id);
-// A text starting with a digit is a number; otherwise the name, or the name less its first two or
-// three characters, in table order. -1 when nothing matches.
-TRELVAN_EXPORT int GetEnumID(const char* const* names, int count, const char* text);
-// The number of the entry at index; -1 for a negative index, and for an index past the end of one
-// of the library's own tables.
-TRELVAN_EXPORT int GetEnumID(const char* const* names, int index);
-
-TRELVAN_EXPORT const char* GetCommandName(int id);
-TRELVAN_EXPORT int GetCommandID(const char* text);
-TRELVAN_EXPORT const char* GetParameterName(int id);
-TRELVAN_EXPORT const char* GetParameterDescription(int id);
-TRELVAN_EXPORT int GetParameterID(const char* text);
-TRELVAN_EXPORT int GetParametersCount();
-TRELVAN_EXPORT int GetParameterIDByIndex(int index);
-TRELVAN_EXPORT const char* GetErrorName(int id);
-TRELVAN_EXPORT const char* GetErrorString(int id);
-TRELVAN_EXPORT int GetErrorsCount();
-TRELVAN_EXPORT int GetErrorIDByIndex(int index);

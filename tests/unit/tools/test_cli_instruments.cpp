@@ -54,9 +54,10 @@ protected:
         qputenv("MIVISA_RESOURCES", QStringLiteral("TCPIP0::%1::5025::SOCKET").arg(host).toUtf8());
         ASSERT_TRUE(dir.isValid());
     }
-    QStringList capture(const QString& rate, const QString& name) const {
-        return {"capture", "0", "--frequency", "1G", "--rate", rate, "--ref-level", "-10", "--points", "4096",
-                "--count", "3", "--output", dir.filePath(name), "--plot", dir.filePath(name + ".png")};
+    QStringList capture(const QString& rate, const QString& name, const QString& frequency = "1G",
+                        const QString& points = "4096") const {
+        return {"capture", "serial=CLI-1", "-f", frequency, "-r", rate, "--ref-level", "-10", "-n", points,
+                "--count", "3", "-o", dir.filePath(name), "--plot", dir.filePath(name + ".png")};
     }
     sim::PxaEmulator pxa;
     QString host;
@@ -64,7 +65,8 @@ protected:
 };
 
 TEST_F(CliOnEmulator, CaptureWritesARecordingOfTheToneAtTheDeliveredRate) {
-    const Outcome r = run(capture("10M", "rec"));
+    // 16-bit integers, so the level also shows that the recorded scale is right.
+    const Outcome r = run(capture("10M", "rec") + QStringList{"--datatype", "ci16_le"});
     ASSERT_EQ(r.rc, 0) << r.err.toStdString();
     Recording rec;
     QString error;
@@ -83,17 +85,54 @@ TEST_F(CliOnEmulator, CaptureWritesARecordingOfTheToneAtTheDeliveredRate) {
     EXPECT_GT(QFile(dir.filePath("rec.png")).size(), 1000);
 }
 
-TEST_F(CliOnEmulator, RateBeyondTheLimitsIsRefusedAndTheCorrectionShown) {
-    const Outcome r = run(capture("100M", "toofast"));
+// Every limit is checked before a setting is sent; the points limits come from the library inverted.
+TEST_F(CliOnEmulator, RequestsBeyondTheLimitsAreRefusedWithNothingSent) {
+    const struct {
+        QStringList args;
+        const char* says;
+    } cases[] = {
+        {capture("100M", "x"), "sample rate 100 MHz is outside the instrument's limits"},
+        {capture("10M", "x", "1e99"), "centre frequency 1e+99 Hz is outside"},
+        {capture("10M", "x", "1G", "4M"), "4000000 points are outside the instrument's limits 16 to"},
+    };
+    for (const auto& c : cases) {
+        pxa.clearLog();
+        const Outcome r = run(c.args);
+        EXPECT_EQ(r.rc, 2) << c.says;
+        EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
+        for (const std::string& line : pxa.log())
+            EXPECT_TRUE(line.find("SPAN ") == std::string::npos && line.find("CENTer ") == std::string::npos &&
+                        line.find("RANGe ") == std::string::npos && line.find("RESolution ") == std::string::npos)
+                << c.says << ": sent " << line;
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("x.sigmf-meta")));
+}
+
+// The instrument rounds the centre to 1 kHz; the library reports the change, and so must the exit status
+// and the recording.
+TEST_F(CliOnEmulator, ACorrectedCaptureExitsOneAndAnnotatesTheError) {
+    const Outcome r = run(capture("10M", "moved", "1000000400"));
     EXPECT_EQ(r.rc, 1);
-    // The library's own report of the change is passed on, then the request is refused.
     EXPECT_TRUE(r.err.contains("library reports: 101 Parameters was modified")) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains("sample rate 100 MHz is outside the instrument's limits")) << r.err.toStdString();
-    EXPECT_FALSE(QFile::exists(dir.filePath("toofast.sigmf-meta")));
+    Recording rec;
+    QString error;
+    ASSERT_TRUE(readRecording(dir.filePath("moved"), rec, error)) << error.toStdString();
+    ASSERT_EQ(rec.annotations.size(), 1u);
+    EXPECT_EQ(rec.annotations[0].code, 101);
+    EXPECT_EQ(rec.annotations[0].sampleCount, static_cast<qint64>(rec.samples.size()));
+}
+
+TEST_F(CliOnEmulator, ListNamesAConfiguredInstrumentThatDidNotAnswer) {
+    // Port 9 on another loopback address: nothing listens there.
+    qputenv("MIVISA_RESOURCES", QStringLiteral("TCPIP0::%1::5025::SOCKET;TCPIP0::127.0.0.1::9::SOCKET").arg(host).toUtf8());
+    const Outcome r = run({"list"});
+    EXPECT_EQ(r.rc, 0);
+    EXPECT_TRUE(r.out.contains("serial=CLI-1")) << r.out.toStdString();
+    EXPECT_EQ(r.err, "trelvan list: TCPIP0::127.0.0.1::9::SOCKET is configured but did not answer as an analyzer\n");
 }
 
 TEST_F(CliOnEmulator, InfoAndScpiAnswerFromTheInstrument) {
-    Outcome r = run({"info", "CLI-1"});  // by serial
+    Outcome r = run({"info", "serial=CLI-1"});
     ASSERT_EQ(r.rc, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("N9030A (serial CLI-1)")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("sample rate")) << r.out.toStdString();
@@ -102,9 +141,14 @@ TEST_F(CliOnEmulator, InfoAndScpiAnswerFromTheInstrument) {
     ASSERT_EQ(r.rc, 0) << r.err.toStdString();
     EXPECT_EQ(r.out.trimmed(), "Keysight Technologies,N9030A,CLI-1,A.01.00");
 
-    r = run({"scpi", "0", ":NONSense:COMMand 5"});
+    r = run({"scpi", "0", ":FREQ:CENT 2.5e9;:FREQ:CENT?"});
+    ASSERT_EQ(r.rc, 0) << r.err.toStdString();
+    EXPECT_DOUBLE_EQ(r.out.trimmed().toDouble(), 2.5e9) << r.out.toStdString();
+
+    // A rejected query shows the instrument's error, not a timeout.
+    r = run({"scpi", "0", ":NONSense:COMMand?"});
     EXPECT_EQ(r.rc, 1);
-    EXPECT_TRUE(r.err.contains("the instrument reports:")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("instrument error -113")) << r.err.toStdString();
 }
 
 }  // namespace

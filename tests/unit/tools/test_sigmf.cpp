@@ -42,12 +42,13 @@ void writeText(const QString& path, const QByteArray& text) {
 
 TEST(Sigmf, RoundTripKeepsSamplesCapturesAndExtension) {
     QTemporaryDir dir;
-    for (DataType type : {DataType::Cf32Le, DataType::Cf64Le}) {
-        const Recording in = sample(type);
+    for (DataType type : {DataType::Cf32Le, DataType::Cf64Le, DataType::Ci16Le}) {
+        Recording in = sample(type);
+        in.scale = 1e-3;
         const QString name = dir.filePath(dataTypeName(type));
         QString error;
         ASSERT_TRUE(writeRecording(name, in, error)) << error.toStdString();
-        EXPECT_EQ(QFile(name + ".sigmf-data").size(), static_cast<qint64>(in.samples.size()) * (type == DataType::Cf32Le ? 8 : 16));
+        EXPECT_EQ(QFile(name + ".sigmf-data").size(), static_cast<qint64>(in.samples.size()) * bytesPerSample(type));
 
         Recording out;
         ASSERT_TRUE(readRecording(name + ".sigmf-meta", out, error)) << error.toStdString();
@@ -55,7 +56,7 @@ TEST(Sigmf, RoundTripKeepsSamplesCapturesAndExtension) {
         EXPECT_EQ(out.sampleRateHz, in.sampleRateHz);
         EXPECT_EQ(out.hw, in.hw);
         ASSERT_EQ(out.samples.size(), in.samples.size());
-        const double tolerance = type == DataType::Cf32Le ? 1e-7 : 0.0;
+        const double tolerance = type == DataType::Cf32Le ? 1e-7 : type == DataType::Ci16Le ? in.scale / 2 : 0.0;
         for (std::size_t i = 0; i < in.samples.size(); ++i) {
             EXPECT_NEAR(out.samples[i].real(), in.samples[i].real(), tolerance) << i;
             EXPECT_NEAR(out.samples[i].imag(), in.samples[i].imag(), tolerance) << i;
@@ -68,15 +69,29 @@ TEST(Sigmf, RoundTripKeepsSamplesCapturesAndExtension) {
     }
 }
 
-TEST(Sigmf, DataIsLittleEndianInterleavedIQ) {
-    QTemporaryDir dir;
-    Recording r = sample(DataType::Cf32Le);
-    r.samples = {{1.0, -2.0}};
-    QString error;
-    ASSERT_TRUE(writeRecording(dir.filePath("le"), r, error));
-    QFile f(dir.filePath("le.sigmf-data"));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll().toHex(), QByteArray("0000803f000000c0"));  // 1.0f, -2.0f
+// The samples (1, -2), integers at a scale of 0.5, in each layout; a real type reads two samples.
+TEST(Sigmf, SampleLayoutsByteForByte) {
+    const struct {
+        DataType type;
+        QByteArray hex;
+        Samples decoded;
+    } cases[] = {
+        {DataType::Cf32Le, "0000803f000000c0", {{1, -2}}},
+        {DataType::Cf32Be, "3f800000c0000000", {{1, -2}}},
+        {DataType::Cf64Le, "000000000000f03f00000000000000c0", {{1, -2}}},
+        {DataType::Ci16Le, "0200fcff", {{1, -2}}},
+        {DataType::Ci16Be, "0002fffc", {{1, -2}}},
+        {DataType::Ri16Le, "0200fcff", {{1, 0}, {-2, 0}}},
+        {DataType::Ri16Be, "0002fffc", {{1, 0}, {-2, 0}}},
+    };
+    const std::complex<double> one{1, -2};
+    for (const auto& c : cases) {
+        const QByteArray bytes = QByteArray::fromHex(c.hex);
+        if (isWritable(c.type)) {
+            EXPECT_EQ(encodeSamples(&one, 1, c.type, 0.5).toHex(), c.hex) << dataTypeName(c.type).toStdString();
+        }
+        EXPECT_EQ(decodeSamples(bytes, c.type, 0.5), c.decoded) << dataTypeName(c.type).toStdString();
+    }
 }
 
 TEST(Sigmf, MetadataHasTheCoreFieldsWithTheirTypes) {
@@ -147,7 +162,7 @@ TEST(Sigmf, ReaderRefusesMalformedRecordings) {
         {edited("root", "captures", {}), "needs \"captures\" and \"annotations\" arrays"},
         {edited("global", "core:version", QJsonValue::Undefined), "has no core:version"},
         {edited("global", "core:datatype", 7), "has no core:datatype"},
-        {edited("global", "core:datatype", "ci16_le"), "datatype ci16_le is not supported"},
+        {edited("global", "core:datatype", "ci32_le"), "datatype ci32_le is not supported"},
         {edited("global", "core:sample_rate", "fast"), "core:sample_rate must be a positive number"},
         {edited("global", "core:hw", 3), "core:hw has the wrong type"},
         {edited("captures", "core:sample_start", -1), "whole core:sample_start"},

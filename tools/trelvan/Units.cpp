@@ -1,0 +1,37 @@
+#include "Units.h"
+
+#include <cmath>
+
+#include "Device.h"
+#include "Sigmf.h"
+
+namespace cli {
+
+namespace {
+
+// The library multiplies a Harogic device's samples, scaled to volts, by this constant (13.33 dB).
+constexpr double kHarogicGain = 4.638686262403692;
+// 10 log10(1000 mW/W / 50 Ohm): what the dBm of an amplitude of 1 exceeds its dB by.
+const double kVoltToDbm = 10.0 * std::log10(1000.0 / 50.0);
+
+}  // namespace
+
+SampleUnit sampleUnitOf(const DeviceData& d) {
+    const QString driver = driverOf(d);
+    if (driver == "pxa") return {QStringLiteral("volt"), 1.0};
+    if (driver == "harogic") return {QStringLiteral("scaled volt"), 1.0 / kHarogicGain};
+    // The SK instrument's corrected converter counts have no fixed relation to volts.
+    return {QStringLiteral("corrected count"), 0.0};
+}
+
+LevelScale levelScaleOf(const Recording& rec) {
+    const QString unit = rec.extension.value("sample_unit").toString();
+    const double vpu = rec.extension.value("volts_per_unit").toDouble(0.0);
+    if (vpu > 0) return {20.0 * std::log10(vpu), QStringLiteral("dBm"), true};
+    if (!unit.isEmpty()) return {-kVoltToDbm, QStringLiteral("dB re 1 %1").arg(unit), false};
+    // Another recorder's samples: fractions of full scale, as SigMF readers take them; a complex tone
+    // of amplitude 1 reads 0 dBFS.
+    return {-kVoltToDbm, QStringLiteral("dBFS"), false};
+}
+
+}  // namespace cli
