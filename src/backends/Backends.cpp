@@ -1,6 +1,7 @@
 #include "backends/Backends.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "backends/harogic/HarogicEntry.h"
 #include "backends/pxa/PxaEntry.h"
@@ -8,15 +9,28 @@
 
 namespace {
 
-// In the order the records are tried against them.
+// In the order the records are tried against them. Columns as in Backends.h: name; recognisesModel,
+// recognisesAddress, takesTheRest; needsVisaSession, resourcePrefix, port, takesUnknownResources;
+// speaksFacadeScpi; enumerate, make, errorList, disconnect.
+// clang-format off
 const Backend kBackends[] = {
-    {"PXA", &pxa::recognisesModel, nullptr, false, true, "TCPIP0::", 5025, false, true, nullptr, &pxa::make,
-     &pxa::errorList, nullptr},
-    {"SK", &sk::recognisesModel, &sk::recognisesAddress, false, true, "TCPIP::", 8888, true, false, nullptr,
-     &sk::make, nullptr, nullptr},
-    {"Harogic", nullptr, nullptr, true, false, "", 0, false, false, &harogic::enumerate, &harogic::make,
-     &harogic::errorList, &harogic::disconnect},
+    {"PXA",
+     &pxa::recognisesModel, nullptr, false,
+     true, "TCPIP0::", 5025, false,
+     true,
+     nullptr, &pxa::make, &pxa::errorList, nullptr},
+    {"SK",
+     &sk::recognisesModel, &sk::recognisesAddress, false,
+     true, "TCPIP::", 8888, true,
+     false,
+     nullptr, &sk::make, nullptr, nullptr},
+    {"Harogic",
+     nullptr, nullptr, true,
+     false, "", 0, false,
+     false,
+     &harogic::enumerate, &harogic::make, &harogic::errorList, &harogic::disconnect},
 };
+// clang-format on
 
 }  // namespace
 

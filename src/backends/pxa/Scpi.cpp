@@ -118,10 +118,12 @@ int ScpiLink::points() {
 
 std::string ScpiLink::requestAsciiData() {
     const long long expected = kBytesPerAsciiPoint * points();
+    std::string text;
+    // Without a point count there is no reply to read, so none is asked for: it would wait in the session
+    // and spoil the next exchange.
+    if (expected <= 0) return text;
     command(":FORMat:TRACe:DATA ASCii\n");
     command(":CALCulate:VECTor:DATA2:RAW?\n");
-    std::string text;
-    if (expected <= 0) return text;
     // The reply is one line: a read ends at its line end instead of waiting for bytes that never come.
     visa_.viSetAttribute(session_, VI_ATTR_TERMCHAR, '\n');
     visa_.viSetAttribute(session_, VI_ATTR_TERMCHAR_EN, 1);

@@ -45,11 +45,13 @@ bool SK::responseSpan(double& span) const {
 }
 
 // Without a usable table no block can be delivered: the host is told so, and the point count and rate
-// say the same as getData, which delivers nothing.
+// say the same as getData, which delivers nothing. A table missing because an exchange failed is that
+// failure's to report, in the status word.
 bool SK::responseUsable() {
     double span = 0;
     if (responseSpan(span)) return true;
-    if (error != nullptr) *error = Error{errors::kResponseTableCode, errors::responseTableText()};
+    if (error != nullptr && statusOk())
+        *error = Error{errors::kResponseTableCode, errors::responseTableText()};
     m_curSampleRate = 0;
     return false;
 }
