@@ -5,6 +5,7 @@
 
 #include "Cli.h"
 #include "Device.h"
+#include "Simulated.h"
 
 namespace cli {
 
@@ -20,7 +21,7 @@ void printDeviceTable(QTextStream& out, const std::vector<DeviceData>& found) {
         const DeviceData& d = found[i];
         out << QString::number(i).leftJustified(5) << "  " << QString::fromStdString(d.model).leftJustified(wModel)
             << "  " << QString::fromStdString(d.serial).leftJustified(wSerial) << "  " << (d.busy ? "yes " : "no  ")
-            << "  " << addressOf(d) << "\n";
+            << "  " << addressOf(d) << (isSimulated(d) ? "  (simulated)" : "") << "\n";
     }
 }
 
@@ -36,14 +37,15 @@ int runList(const ParsedArgs& a, Io& io) {
                                    {"model", QString::fromStdString(d.model)},
                                    {"serial", QString::fromStdString(d.serial)},
                                    {"address", addressOf(d)},
-                                   {"busy", d.busy}});
+                                   {"busy", d.busy},
+                                   {"simulated", isSimulated(d)}});
         }
         io.out << QJsonDocument(arr).toJson(QJsonDocument::Indented);
         return kOk;
     }
     if (found.empty()) {
         io.err << "no instruments found (VISA resources come from MIVISA_RESOURCES or the MiVISA "
-                  "resources.conf; USB devices from htra_api)\n";
+                  "resources.conf; USB devices from htra_api; TRELVAN_SIMULATED_USB=N simulates N of them)\n";
         return kOk;
     }
     printDeviceTable(io.out, found);
