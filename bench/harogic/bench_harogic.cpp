@@ -29,6 +29,7 @@ struct Bench {
 
     Bench() {
         HtraSim_Reset();
+        HtraSim_SetDeviceCount(1);
         std::strcpy(device.address, "USB::0");
         harogic = std::make_unique<Harogic>(
             Init{nullptr, &status, &session, &resourceManager, &params, &error, &device});

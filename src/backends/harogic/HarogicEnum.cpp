@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "backends/harogic/GuardedRecord.h"
 #include "backends/harogic/Harogic.h"
 
 namespace {
@@ -18,8 +19,15 @@ void Harogic::getDevList(QVector<DeviceData>* list) {
         void* device = nullptr;
         lastStatus = Device_Open(&device, number, &openProfile, &openInfo);
         if (lastStatus != htra::kOk) return;
-        DeviceInfoRecord info{};
-        lastStatus = Device_QueryDeviceInfo(&device, &info);
+        htra::GuardedRecord<DeviceInfoRecord> guarded("device information record");
+        lastStatus = guarded.judge(Device_QueryDeviceInfo(&device, guarded.get()));
+        if (lastStatus == htra::kRecordOverrun) {
+            Device_Close(&device);
+            openProfile = {};
+            openInfo = {};
+            return;
+        }
+        const DeviceInfoRecord& info = *guarded;
         qDebug().noquote() << info.modelCode;
 
         DeviceData entry;

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <new>
 
+#include "backends/harogic/GuardedRecord.h"
 #include "backends/harogic/Harogic.h"
 #include "backends/harogic/HarogicTexts.h"
 
@@ -39,11 +40,12 @@ void Harogic::acquire(QVector<IQ_Elem>* out, void* device) {
     out->reserve(wanted);
 
     lastStatus = IQS_BusTriggerStart(&device);
-    StreamPacketRecord packet{};
+    htra::GuardedRecord<StreamPacketRecord> guarded("packet record");
+    StreamPacketRecord& packet = *guarded;
     bool gotPacket = false;
     int64_t filled = 0;
     while (filled < wanted) {
-        lastStatus = IQS_GetIQStream_PM1(&device, &packet);
+        lastStatus = guarded.judge(IQS_GetIQStream_PM1(&device, &packet));
         if (lastStatus != htra::kOk && lastStatus != htra::kIfSaturation) {
             onPacketFailure(out, device);
             return;
