@@ -1,4 +1,4 @@
-// Turning an instrument's packed I/Q values into IQ_Elem in one pass. Both converters may run in place
+// Turning an instrument's packed I/Q values into doubles in one pass. The converters may run in place
 // inside the destination vector, with the packed values in its upper part: they load every value of a
 // group before storing any result, and the results of the first k samples end no later than where the
 // packed values of sample k start, provided `in` lies at least 8 bytes per sample above `out`
@@ -17,8 +17,12 @@
 
 namespace samples {
 
+inline uint32_t littleEndianU32(const unsigned char* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
 inline float littleEndianFloat(const unsigned char* p) {
-    const uint32_t bits = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    const uint32_t bits = littleEndianU32(p);
     float value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
@@ -44,6 +48,22 @@ inline void fromLittleEndianFloats(const unsigned char* in, IQ_Elem* out, std::s
         const float i = littleEndianFloat(in + 8 * k);
         const float q = littleEndianFloat(in + 8 * k + 4);
         out[k] = IQ_Elem{i, q};
+    }
+}
+
+// `count` pairs of signed 32-bit values, least significant byte first, I then Q, to `2 count` doubles.
+inline void fromLittleEndianInt32(const unsigned char* in, double* out, std::size_t count) {
+    std::size_t k = 0;
+#if defined(__SSE2__) && (defined(__x86_64__) || defined(__i386__))
+    for (; k + 2 <= count; k += 2) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8 * k));
+        _mm_storeu_pd(out + 2 * k, _mm_cvtepi32_pd(v));
+        _mm_storeu_pd(out + 2 * k + 2, _mm_cvtepi32_pd(_mm_srli_si128(v, 8)));
+    }
+#endif
+    for (; k < count; ++k) {
+        out[2 * k] = static_cast<int32_t>(littleEndianU32(in + 8 * k));
+        out[2 * k + 1] = static_cast<int32_t>(littleEndianU32(in + 8 * k + 4));
     }
 }
 
