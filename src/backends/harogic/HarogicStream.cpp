@@ -52,7 +52,7 @@ void Harogic::acquire(QVector<IQ_Elem>* out, void* device) {
         }
         const int64_t fits = std::min(perPacket, wanted - filled);
         if (packet.samples)
-            samples::fromScaledInt16(packet.samples, packet.scale, kScale, block + filled, std::size_t(fits));
+            convert::fromScaledInt16(packet.samples, packet.scale, kScale, block + filled, std::size_t(fits));
         else
             std::fill(block + filled, block + filled + fits, IQ_Elem{0, 0});
         filled += perPacket;

@@ -74,7 +74,7 @@ bool readSamples(PXA& pxa, QVector<IQ_Elem>* samples, long long length) {
         const ViUInt32 got = readPiece(pxa, packed + stored, direct, piece);
         stored += std::min(got, direct);
         const int pairs = static_cast<int>(stored / pxa::kBytesPerSample) - written;
-        samples::fromLittleEndianFloats(packed + std::size_t(written) * pxa::kBytesPerSample, out + written,
+        convert::fromLittleEndianFloats(packed + std::size_t(written) * pxa::kBytesPerSample, out + written,
                                         static_cast<std::size_t>(pairs));
         written += pairs;
         if (*pxa.status < VI_SUCCESS) {
@@ -135,7 +135,7 @@ void PXA::ReadBufFloat(QVector<IQ_Elem>* samples, unsigned int count, int& writt
     if (written < 0) return;
     const std::size_t pairs =
         std::min<std::size_t>(received / pxa::kBytesPerSample, std::max(samples->size() - written, 0));
-    samples::fromLittleEndianFloats(buffer, samples->data() + written, pairs);
+    convert::fromLittleEndianFloats(buffer, samples->data() + written, pairs);
     written += static_cast<int>(pairs);
 }
 
