@@ -1,14 +1,13 @@
 #include "backends/sk/FftPlans.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cerrno>
-#include <cstdint>
+#include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -52,7 +51,7 @@ using Plan = std::shared_ptr<std::remove_pointer<fftw_plan>::type>;
 class PlanCache {
 public:
     ~PlanCache() {
-        // At unload no block is in flight; the deleters need the mutex, so it is not held here.
+        // At unload no block is in flight.
         std::list<Entry> gone;
         gone.swap(entries_);
     }
@@ -64,8 +63,8 @@ public:
         const char* wisdom = std::getenv("TRELVAN_FFTW_WISDOM");
         const std::string wisdomFile = wisdom != nullptr ? wisdom : "";
         key.measured = !wisdomFile.empty();
-        std::vector<Plan> dropped;  // destroyed after the lock is let go, as their deleters take it
-        std::unique_lock<std::mutex> lock(mutex_);
+        std::vector<Plan> dropped;  // destroyed outside the lock, so that no other caller waits for it
+        std::unique_lock<std::recursive_mutex> lock(mutex_);
         // Planned afresh and dropped after the call; plans kept earlier stay for whoever keeps plans.
         if (capacity == 0) return plan(key, data, wisdomFile);
         for (auto it = entries_.begin(); it != entries_.end(); ++it) {
@@ -114,9 +113,12 @@ private:
                 if (made != nullptr) fftw_export_wisdom_to_filename(wisdom.c_str());
             }
         }
+        // Back to FFTW's default, for a host that plans transforms of its own.
+        if (threadsUsable_) fftw_plan_with_nthreads(1);
         if (made == nullptr) return nullptr;
+        // Recursive: a plan may be let go while this thread plans (a failed allocation here does that).
         return Plan(made, [this](fftw_plan p) {
-            std::lock_guard<std::mutex> guard(mutex_);
+            std::lock_guard<std::recursive_mutex> guard(mutex_);
             fftw_destroy_plan(p);
         });
     }
@@ -133,7 +135,7 @@ private:
         return made;
     }
 
-    std::mutex mutex_;
+    std::recursive_mutex mutex_;
     std::list<Entry> entries_;  // most recently used first
     bool ready_ = false;
     bool threadsUsable_ = false;
@@ -165,7 +167,12 @@ bool transform(fftw_complex* data, int n, int sign) {
     if (n <= 0) return false;
     const Key key{n, sign, fftw_alignment_of(reinterpret_cast<double*>(data)),
                   threadsFor(static_cast<std::size_t>(n)), false};
-    const Plan plan = cache().get(key, data);
+    Plan plan;
+    try {
+        plan = cache().get(key, data);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     if (!plan) return false;
     fftw_execute_dft(plan.get(), data, data);
     return true;
