@@ -151,7 +151,7 @@ void BM_PyVisaQueryBinaryValues(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * rig->blockBytes);
 }
 
-BENCHMARK(BM_PxaGetDataBesidePlainSocket)->Unit(benchmark::kMillisecond)->Iterations(20)->UseManualTime();
+BENCHMARK(BM_PxaGetDataBesidePlainSocket)->Unit(benchmark::kMillisecond)->Iterations(40)->UseManualTime();
 BENCHMARK(BM_PyVisaQueryBinaryValues)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
 }  // namespace

@@ -194,10 +194,10 @@ void BM_SkGetDataKeptPlansBesidePlannedPerCall(benchmark::State& state) {
     state.counters["one_thread_ms"] = onePlanThread.bestA * 1e3;
 }
 
-BENCHMARK(BM_SkAcquisitionBesidePlainSocket)->Unit(benchmark::kMillisecond)->Iterations(15)->UseManualTime();
+BENCHMARK(BM_SkAcquisitionBesidePlainSocket)->Unit(benchmark::kMillisecond)->Iterations(40)->UseManualTime();
 BENCHMARK(BM_SkGetDataKeptPlansBesidePlannedPerCall)
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(5)
+    ->Iterations(8)
     ->UseManualTime();
 
 }  // namespace
