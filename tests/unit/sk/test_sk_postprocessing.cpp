@@ -103,8 +103,8 @@ TEST_F(SkPostProcessing, AgreesWithADirectTransform) {
     }
     unsetenv("TRELVAN_FFT_PLANS");
     unsetenv("TRELVAN_FFTW_WISDOM");
-    std::ifstream saved(wisdom);
-    EXPECT_NE(saved.peek(), std::ifstream::traits_type::eof()) << "no wisdom saved";
+    EXPECT_NE(std::ifstream(wisdom).peek(), std::ifstream::traits_type::eof()) << "no wisdom saved";
+    std::remove(wisdom.c_str());
 }
 
 TEST_F(SkPostProcessing, ThreadsGiveWhatOneThreadGives) {
