@@ -5,6 +5,7 @@
 
 #include "backends/pxa/Block.h"
 #include "backends/pxa/PXA.h"
+#include "backends/SampleConversion.h"
 #include "facade/ErrorTexts.h"
 #include "util/Split.h"
 #include "visa/DynamicVisa.h"
@@ -25,6 +26,66 @@ constexpr unsigned int kOpenTimeoutMs = 5000;
 
 bool moreToCome(ViStatus s) {
     return s == VI_ERROR_TMO || s == VI_SUCCESS_MAX_CNT;
+}
+
+// Reads `count` bytes in as many reads as it takes: the first `room` of them to `direct`, the rest
+// dropped. Stops early at a lost connection, at a status that says nothing more is coming, or after
+// kMaxEmptyReads empty timeouts in a row. Gives the number of bytes read.
+ViUInt32 readPiece(PXA& pxa, unsigned char* direct, ViUInt32 room, ViUInt32 count) {
+    unsigned char spill[kChunkBytes];
+    ViUInt32 received = 0;
+    int empty = 0;
+    while (received < count) {
+        const bool inRoom = received < room;
+        unsigned char* to = inRoom ? direct + received : spill;
+        const ViUInt32 wanted =
+            inRoom ? std::min(count, room) - received : std::min<ViUInt32>(count - received, kChunkBytes);
+        ViUInt32 got = 0;
+        *pxa.status = pxa.visa->viRead(*pxa.session, to, wanted, &got);
+        got = std::min(got, wanted);
+        if (got > 0) {
+            received += got;
+            empty = 0;
+            if (got == wanted || moreToCome(*pxa.status)) continue;
+            break;
+        }
+        if (*pxa.status == VI_ERROR_CONN_LOST) break;
+        ++empty;
+        if (!moreToCome(*pxa.status) || empty >= kMaxEmptyReads) break;
+    }
+    return received;
+}
+
+// The block's data, `length` bytes, in reads of kChunkBytes. They land in the upper half of the
+// samples' own storage and each piece is widened in place at once: sample k's result ends where the
+// packed values of sample k start, so nothing still to be converted is overwritten. False when the
+// reads stopped short; the samples not reached are then zero.
+bool readSamples(PXA& pxa, QVector<IQ_Elem>* samples, long long length) {
+    const int size = samples->size();
+    IQ_Elem* out = samples->data();
+    unsigned char* packed = reinterpret_cast<unsigned char*>(out) + std::size_t(size) * pxa::kBytesPerSample;
+    const long long room = static_cast<long long>(size) * pxa::kBytesPerSample;
+    long long stored = 0;
+    int written = 0;
+    bool complete = true;
+    for (long long remaining = length; remaining > 0;) {
+        const ViUInt32 piece = static_cast<ViUInt32>(std::min<long long>(remaining, kChunkBytes));
+        const ViUInt32 direct = static_cast<ViUInt32>(std::min<long long>(piece, room - stored));
+        const ViUInt32 got = readPiece(pxa, packed + stored, direct, piece);
+        stored += std::min(got, direct);
+        const int pairs = static_cast<int>(stored / pxa::kBytesPerSample) - written;
+        convert::fromLittleEndianFloats(packed + std::size_t(written) * pxa::kBytesPerSample, out + written,
+                                        static_cast<std::size_t>(pairs));
+        written += pairs;
+        if (*pxa.status < VI_SUCCESS) {
+            complete = false;
+            break;
+        }
+        remaining -= piece;
+    }
+    // What the upper half still holds is packed data, not samples.
+    std::fill(out + written, out + size, IQ_Elem{0, 0});
+    return complete;
 }
 
 }  // namespace
@@ -68,31 +129,14 @@ void PXA::ReadBufFloat(QVector<IQ_Elem>* samples, unsigned int count, int& writt
         large.resize(count);
         buffer = large.data();
     }
-    IQ_Elem* out = samples->data();
-    const int size = samples->size();
-    ViUInt32 received = 0;
-    ViUInt32 converted = 0;
-    int empty = 0;
-    while (received < count) {
-        const ViUInt32 wanted = count - received;
-        ViUInt32 got = 0;
-        *status = visa->viRead(*session, buffer + received, wanted, &got);
-        got = std::min(got, wanted);
-        if (got > 0) {
-            received += got;
-            // A pair split between reads waits in the buffer for its second half.
-            for (; converted + pxa::kBytesPerSample <= received; converted += pxa::kBytesPerSample) {
-                if (written < 0 || written >= size) continue;
-                out[written++] = pxa::swappedPair(buffer + converted);
-            }
-            empty = 0;
-            if (moreToCome(*status)) continue;
-            break;
-        }
-        if (*status == VI_ERROR_CONN_LOST) return;
-        ++empty;
-        if (!moreToCome(*status) || empty >= kMaxEmptyReads) break;
-    }
+    // A pair split between reads waits in the buffer for its second half; a split pair at the end
+    // of the count is dropped.
+    const ViUInt32 received = readPiece(*this, buffer, count, count);
+    if (written < 0) return;
+    const std::size_t pairs =
+        std::min<std::size_t>(received / pxa::kBytesPerSample, std::max(samples->size() - written, 0));
+    convert::fromLittleEndianFloats(buffer, samples->data() + written, pairs);
+    written += static_cast<int>(pairs);
 }
 
 void PXA::getData(QVector<IQ_Elem>* samples) {
@@ -139,21 +183,7 @@ bool PXA::captureBlock(QVector<IQ_Elem>* samples) {
     // ReadBuf closed the exchange; the data must not run under the relaxed timeout, or a stalled
     // instrument would hold the host (and the facade's lock) for days.
     setTimeout(kExchangeTimeoutMs);
-    int written = 0;
-    long long remaining = length;
-    bool complete = true;
-    while (remaining >= kChunkBytes) {
-        ReadBufFloat(samples, kChunkBytes, written);
-        if (*status < VI_SUCCESS) {
-            complete = false;
-            break;
-        }
-        remaining -= kChunkBytes;
-    }
-    if (complete && remaining > 0) {
-        ReadBufFloat(samples, static_cast<unsigned int>(remaining), written);
-        complete = *status >= VI_SUCCESS;
-    }
+    const bool complete = readSamples(*this, samples, length);
     bool wellFormed = true;
     if (complete && *status == VI_SUCCESS) {
         ReadBuf(reply, 1, got);
