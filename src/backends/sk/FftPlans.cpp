@@ -153,14 +153,7 @@ int threadsFor(std::size_t n) {
     if (n < kThreadedFrom) return 1;
     const long chosen = fromEnvironment("TRELVAN_FFT_THREADS", 0, 1, kMaxThreads);
     if (chosen > 0) return static_cast<int>(chosen);
-    // A thread pays only on a core that is at least partly idle: each stage of a threaded transform
-    // waits for its slowest thread, and on a busy machine that is the one the scheduler has just put
-    // aside. The load figure counts this thread too.
-    const long cores = std::max(1L, std::min<long>(std::thread::hardware_concurrency(), kMaxThreads));
-    double load = 0;
-    if (getloadavg(&load, 1) != 1) return 1;
-    const double idle = static_cast<double>(cores) - load + 1;
-    return static_cast<int>(std::max(1.0, std::min(static_cast<double>(cores), std::ceil(idle))));
+    return static_cast<int>(std::max(1L, std::min<long>(std::thread::hardware_concurrency(), kMaxThreads)));
 }
 
 bool transform(fftw_complex* data, int n, int sign) {
