@@ -6,6 +6,7 @@
 #include "Cli.h"
 #include "Device.h"
 #include "ResourceList.h"
+#include "Simulated.h"
 
 namespace cli {
 
@@ -24,7 +25,8 @@ void printDeviceTable(QTextStream& out, const std::vector<DeviceData>& found) {
         const DeviceData& d = found[i];
         out << QString::number(i).leftJustified(5) << "  " << QString::fromStdString(d.model).leftJustified(wModel)
             << "  " << QString::fromStdString(d.serial).leftJustified(wSerial) << "  " << (d.busy ? "yes " : "no  ")
-            << "  " << addressOf(d).leftJustified(wAddress) << "  " << selectorFor(found, i) << "\n";
+            << "  " << addressOf(d).leftJustified(wAddress) << "  " << selectorFor(found, i)
+            << (isSimulated(d) ? "  (simulated)" : "") << "\n";
     }
 }
 
@@ -60,7 +62,8 @@ int runList(const ParsedArgs& a, Io& io) {
                                    {"address", addressOf(d)},
                                    {"busy", d.busy},
                                    {"driver", driverOf(d)},
-                                   {"select", selectorFor(found, i)}});
+                                   {"select", selectorFor(found, i)},
+                                   {"simulated", isSimulated(d)}});
         }
         io.out << QJsonDocument(arr).toJson(QJsonDocument::Indented);
     } else if (!found.empty()) {
@@ -68,7 +71,7 @@ int runList(const ParsedArgs& a, Io& io) {
     }
     if (found.empty()) {
         io.err << "no instruments found (VISA resources come from MIVISA_RESOURCES or the MiVISA "
-                  "resources.conf; USB devices from htra_api)\n";
+                  "resources.conf; USB devices from htra_api; TRELVAN_SIMULATED_USB=N simulates N of them)\n";
         return kFailed;
     }
     return kOk;

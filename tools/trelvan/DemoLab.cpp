@@ -78,8 +78,8 @@ bool DemoLab::start(QString& error) {
 
 #if defined(TRELVAN_DEMO_HTRA_SIM)
     DemoInstrument usb{"harogic-usb", "USB::", {900e6, 15e6, -10, 8192, 4}, -2e6, -30.0, 0.0};
+    qputenv("TRELVAN_SIMULATED_USB", "1");
     HtraSim_Reset();
-    HtraSim_SetDeviceCount(1);
     HtraSim_SetSignal(0, usb.toneOffsetHz, usb.toneLevelDbm, kNoiseDbm);
     instruments_.push_back(usb);
 #else

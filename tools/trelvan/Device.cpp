@@ -114,8 +114,8 @@ bool pickDevice(const std::vector<DeviceData>& found, const QString& which, Devi
     }
     QList<QPair<QString, QString>> filters;
     // An address as `list` prints it needs no key: nothing else contains "::".
-    const QString spec = which.contains(QLatin1String("::")) && !which.contains('=') ? "address=" + which : which;
-    for (const QString& part : spec.split(',')) {
+    const QString selector = which.contains(QLatin1String("::")) && !which.contains('=') ? "address=" + which : which;
+    for (const QString& part : selector.split(',')) {
         const int eq = part.indexOf('=');
         const QString key = part.left(eq).trimmed().toLower();
         if (eq <= 0 || std::none_of(std::begin(kFilterKeys), std::end(kFilterKeys),

@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <string>
 
+#include "backends/harogic/GuardedRecord.h"
 #include "backends/harogic/Harogic.h"
 #include "util/Log.h"
 
@@ -18,8 +19,15 @@ void Harogic::getDevList(QVector<DeviceData>* list) {
         void* device = nullptr;
         lastStatus = Device_Open(&device, number, &openProfile, &openInfo);
         if (lastStatus != htra::kOk) return;
-        DeviceInfoRecord info{};
-        lastStatus = Device_QueryDeviceInfo(&device, &info);
+        htra::GuardedRecord<DeviceInfoRecord> guarded("device information record");
+        lastStatus = guarded.judge(Device_QueryDeviceInfo(&device, guarded.get()));
+        if (lastStatus == htra::kRecordOverrun) {
+            Device_Close(&device);
+            openProfile = {};
+            openInfo = {};
+            return;
+        }
+        const DeviceInfoRecord& info = *guarded;
         TRELVAN_LOG(harogic) << info.modelCode;
 
         DeviceData entry;

@@ -1,21 +1,11 @@
 #include <algorithm>
 #include <new>
 
+#include "backends/harogic/GuardedRecord.h"
 #include "backends/harogic/Harogic.h"
 #include "backends/harogic/HarogicTexts.h"
+#include "backends/SampleConversion.h"
 #include "util/Log.h"
-
-namespace {
-
-// Single-precision product first, as the device's own scale is a float; then the fixed gain in double.
-void convertPacket(const int16_t* samples, float scale, IQ_Elem* dst, int64_t count) {
-    for (int64_t k = 0; k < count; ++k) {
-        dst[k].I = double(float(samples[2 * k]) * scale) * Harogic::kScale;
-        dst[k].Q = double(float(samples[2 * k + 1]) * scale) * Harogic::kScale;
-    }
-}
-
-}  // namespace
 
 void Harogic::getData(QVector<IQ_Elem>* out) {
     if (out == nullptr) return;
@@ -32,18 +22,24 @@ void Harogic::getData(QVector<IQ_Elem>* out) {
 void Harogic::acquire(QVector<IQ_Elem>* out, void* device) {
     const int wanted = std::max(numPoints, 0);
     const int64_t perPacket = streamInfo.samplesPerPacket;
-    out->resize(0);
-    if (wanted > 0 && perPacket == 0) return;  // no packet could ever fill it
-    // One allocation up front; each packet then grows the vector by what it brings, so the zeroing
-    // that growing implies happens in cache just before the conversion overwrites it.
-    out->reserve(wanted);
+    if (wanted > 0 && perPacket <= 0) {  // no packet could ever fill it
+        out->resize(0);
+        return;
+    }
+    // Sized once for the whole block. A vector the host hands back each time already has that size,
+    // so nothing is zeroed only to be overwritten; one the host still shares is let go instead of
+    // being copied.
+    if (!out->isDetached()) *out = QVector<IQ_Elem>();
+    out->resize(wanted);
+    IQ_Elem* const block = out->data();
 
     lastStatus = IQS_BusTriggerStart(&device);
-    StreamPacketRecord packet{};
+    htra::GuardedRecord<StreamPacketRecord> guarded("packet record");
+    StreamPacketRecord& packet = *guarded;
     bool gotPacket = false;
     int64_t filled = 0;
     while (filled < wanted) {
-        lastStatus = IQS_GetIQStream_PM1(&device, &packet);
+        lastStatus = guarded.judge(IQS_GetIQStream_PM1(&device, &packet));
         if (lastStatus != htra::kOk && lastStatus != htra::kIfSaturation) {
             onPacketFailure(out, device);
             return;
@@ -57,8 +53,10 @@ void Harogic::acquire(QVector<IQ_Elem>* out, void* device) {
             }
         }
         const int64_t fits = std::min(perPacket, wanted - filled);
-        out->resize(int(filled + fits));
-        if (packet.samples) convertPacket(packet.samples, packet.scale, out->data() + filled, fits);
+        if (packet.samples)
+            convert::fromScaledInt16(packet.samples, packet.scale, kScale, block + filled, std::size_t(fits));
+        else
+            std::fill(block + filled, block + filled + fits, IQ_Elem{0, 0});
         filled += perPacket;
         timeoutRetried = false;
         if (handle.load() == nullptr) {  // disconnected from another thread

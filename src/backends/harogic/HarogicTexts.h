@@ -20,4 +20,8 @@ inline constexpr char kTemperatureWarning[] =
     "Warning - The temperature of the current device changes greatly. You are advised to reconfigure the "
     "temperature\n";
 inline constexpr char kOtherError[] = "other error Status = ";
+// "Error - htra_api wrote past the <n> bytes given for its <record>; its result is discarded"
+inline constexpr char kRecordOverrunLead[] = "Error - htra_api wrote past the ";
+inline constexpr char kRecordOverrunMiddle[] = " bytes given for its ";
+inline constexpr char kRecordOverrunTail[] = "; its result is discarded";
 }  // namespace harogic_text

@@ -5,8 +5,6 @@
 
 #include <trelvan/Records.h>
 
-#include <cstdint>
-#include <cstring>
 #include <string>
 
 namespace pxa {
@@ -24,16 +22,5 @@ int blockDigitCount(const std::string& lead);
 // The data length from exactly `digitCount` decimal digits, or -1 when they are not that, or announce
 // more than kMaxBlockBytes.
 long long blockLength(const std::string& digits, int digitCount);
-
-inline float littleEndianFloat(const unsigned char* p) {
-    const uint32_t bits = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-inline IQ_Elem swappedPair(const unsigned char* p) {
-    return {littleEndianFloat(p), littleEndianFloat(p + 4)};
-}
 
 }  // namespace pxa

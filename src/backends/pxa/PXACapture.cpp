@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "backends/ErrorTexts.h"
+#include "backends/SampleConversion.h"
 #include "backends/pxa/Block.h"
 #include "backends/pxa/PXA.h"
 
@@ -24,16 +25,15 @@ void readSwappedPairs(ScpiLink link, QVector<IQ_Elem>* samples, unsigned int cou
         large.resize(count);
         buffer = large.data();
     }
-    IQ_Elem* out = samples->data();
-    const int size = samples->size();
-    ViUInt32 converted = 0;
-    link.read(buffer, count, [&](ViUInt32 received) {
-        // A pair split between reads waits in the buffer for its second half.
-        for (; converted + pxa::kBytesPerSample <= received; converted += pxa::kBytesPerSample) {
-            if (written < 0 || written >= size) continue;
-            out[written++] = pxa::swappedPair(buffer + converted);
-        }
-    });
+    // A pair split between reads waits in the buffer for its second half; a split pair at the end
+    // of the count is dropped.
+    ViUInt32 received = 0;
+    link.read(buffer, count, [&](ViUInt32 held) { received = held; });
+    if (written < 0) return;
+    const std::size_t pairs =
+        std::min<std::size_t>(received / pxa::kBytesPerSample, std::max(samples->size() - written, 0));
+    convert::fromLittleEndianFloats(buffer, samples->data() + written, pairs);
+    written += static_cast<int>(pairs);
 }
 
 }  // namespace pxa
@@ -67,9 +67,28 @@ bool PXA::captureBlock(QVector<IQ_Elem>* samples) {
         scpi.setTimeout(TRELVAN_TMO_RELAXED);
         return false;
     }
+    // The data land in the upper half of the samples' own storage and each piece is widened in place at
+    // once: sample k's result ends where the packed values of sample k start, so nothing still to be
+    // converted is overwritten. Bytes beyond the whole samples are read and dropped.
+    const int size = samples->size();
+    IQ_Elem* out = samples->data();
+    unsigned char* packed = reinterpret_cast<unsigned char*>(out) + std::size_t(size) * pxa::kBytesPerSample;
+    const long long room = static_cast<long long>(size) * pxa::kBytesPerSample;
+    long long stored = 0;
     int written = 0;
-    return scpi.readBlockData(length, [&](unsigned int piece) { ReadBufFloat(samples, piece, written); }) !=
-           pxa::BlockEnd::Shifted;
+    const pxa::BlockEnd end = scpi.readBlockData(length, [&](unsigned int piece) {
+        const ViUInt32 direct = static_cast<ViUInt32>(std::min<long long>(piece, room - stored));
+        ViUInt32 held = 0;
+        scpi.read(packed + stored, direct, piece, [&](ViUInt32 bytes) { held = bytes; });
+        stored += held;
+        const int pairs = static_cast<int>(stored / pxa::kBytesPerSample) - written;
+        convert::fromLittleEndianFloats(packed + std::size_t(written) * pxa::kBytesPerSample, out + written,
+                                        static_cast<std::size_t>(pairs));
+        written += pairs;
+    });
+    // What the upper half still holds is packed data, not samples.
+    std::fill(out + written, out + size, IQ_Elem{0, 0});
+    return end != pxa::BlockEnd::Shifted;
 }
 
 QVector<Error> PXA::getErr() {

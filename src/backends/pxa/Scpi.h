@@ -61,12 +61,17 @@ public:
     int opc();
     std::string opcFramedQuery(const char* text, size_t room = 128);
 
-    // Reads exactly `count` bytes into `buffer`, whatever the VISA library says about a read that fills
-    // its count: the bytes after them belong to the next reader. A read cut short by a timeout is continued
-    // for the rest; three empty timeouts in a row, a lost link or any other status end it. After each read
-    // that brought bytes, `arrived` gets the number held so far. The status word holds the last read's.
+    // Reads exactly `count` bytes, whatever the VISA library says about a read that fills its count: the
+    // bytes after them belong to the next reader. The first `room` of them go to `buffer`, the rest are
+    // read and dropped. A read cut short by a timeout is continued for the rest; three empty timeouts in
+    // a row, a lost link or any other status end it. After each read that brought bytes, `arrived` gets
+    // the number held in `buffer` so far. The status word holds the last read's.
     template <class Arrived>
-    ReadEnd read(unsigned char* buffer, ViUInt32 count, Arrived&& arrived);
+    ReadEnd read(unsigned char* buffer, ViUInt32 room, ViUInt32 count, Arrived&& arrived);
+    template <class Arrived>
+    ReadEnd read(unsigned char* buffer, ViUInt32 count, Arrived&& arrived) {
+        return read(buffer, count, count, arrived);
+    }
     // The text reader: `count` bytes (kChunkBytes when 0 or more) as a timed exchange; `retCount` gets the
     // length, except after a lost link with nothing read, which leaves it and the timeout as they were.
     void readText(std::string& reply, unsigned int count, unsigned long& retCount);
@@ -113,19 +118,24 @@ inline bool moreToCome(ViStatus s) {
 }
 
 template <class Arrived>
-ReadEnd ScpiLink::read(unsigned char* buffer, ViUInt32 count, Arrived&& arrived) {
+ReadEnd ScpiLink::read(unsigned char* buffer, ViUInt32 room, ViUInt32 count, Arrived&& arrived) {
+    unsigned char spill[kChunkBytes];
+    room = std::min(room, count);
     ViUInt32 received = 0;
     int empty = 0;
     while (received < count) {
-        const ViUInt32 wanted = count - received;
+        const bool inRoom = received < room;
+        unsigned char* to = inRoom ? buffer + received : spill;
+        const ViUInt32 wanted = inRoom ? room - received : std::min<ViUInt32>(count - received, kChunkBytes);
         ViUInt32 got = 0;
-        status_ = visa_.viRead(session_, buffer + received, wanted, &got);
+        status_ = visa_.viRead(session_, to, wanted, &got);
         got = std::min(got, wanted);
         if (got > 0) {
             received += got;
-            arrived(received);
+            arrived(std::min(received, room));
             empty = 0;
-            if (moreToCome(status_)) continue;
+            // A read that filled a part short of the count goes on for the rest, whatever its status.
+            if (got == wanted || moreToCome(status_)) continue;
             break;
         }
         if (status_ == VI_ERROR_CONN_LOST) return ReadEnd::LostEmpty;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "backends/SampleConversion.h"
 #include "backends/sk/SK.h"
 #include "backends/sk/SkDiagnostics.h"
 #include "backends/sk/Vocabulary.h"
@@ -108,11 +109,7 @@ void SK::storeRunSamples(const CommandHead& head, unsigned count, std::vector<st
     const unsigned char* p = m_receiveBuffer + kSkHeadSize;
     std::complex<double>* out = samples.data() + at;
     if (num == 2 && len == 4) {  // the usual layout: 32-bit I and Q
-        for (unsigned i = 0; i < n; ++i, p += 8) {
-            int32_t iq[2];
-            std::memcpy(iq, p, sizeof iq);
-            out[i] = {static_cast<double>(iq[0]), static_cast<double>(iq[1])};
-        }
+        convert::fromLittleEndianInt32(p, reinterpret_cast<double*>(out), n);
         return;
     }
     for (unsigned i = 0; i < n; ++i, p += stride) {

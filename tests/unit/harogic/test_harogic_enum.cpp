@@ -43,6 +43,22 @@ TEST_F(HarogicTest, TwoDevicesAreListedInOrderEachOpenedAndClosedOnce) {
     EXPECT_EQ(h.handle.load(), nullptr);
 }
 
+TEST_F(HarogicTest, SimulatedDevicesAppearOnlyAsManyAsAskedFor) {
+    const std::pair<const char*, int> requests[] = {
+        {nullptr, 0}, {"", 0}, {"0", 0}, {"1", 1}, {"8", 8}, {"9", 0}, {"12", 0}, {"2x", 0}, {"-1", 0}};
+    for (const auto& [request, expected] : requests) {
+        SCOPED_TRACE(request ? request : "(unset)");
+        request ? setenv("TRELVAN_SIMULATED_USB", request, 1) : unsetenv("TRELVAN_SIMULATED_USB");
+        HtraSim_Reset();
+        QVector<DeviceData> list;
+        Harogic().getDevList(&list);
+        EXPECT_EQ(list.size(), expected);
+        EXPECT_EQ(HtraSim_IsSimulated(expected - 1), expected > 0);
+        EXPECT_FALSE(HtraSim_IsSimulated(expected));
+    }
+    setenv("TRELVAN_SIMULATED_USB", "1", 1);
+}
+
 TEST_F(HarogicTest, FailedInformationQueryListsThatDeviceAndEndsTheScan) {
     HtraSim_SetDeviceCount(2);
     HtraSim_InjectStatus(0, HTRASIM_QUERY_DEVICE_INFO, 1, 1, -7);

@@ -4,7 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <random>
+#include <string>
 
 #include "backends/sk/SK.h"
 
@@ -79,17 +83,52 @@ TEST_F(SkPostProcessing, AgreesWithADirectTransform) {
     table(hz, db);
     std::mt19937 random(7);
     std::uniform_real_distribution<double> value(-1000, 1000);
-    for (std::size_t m : {5, 16, 24, 100}) {
-        Block x(m);
-        for (auto& v : x) v = {value(random), value(random)};
-        const Block expected = reference(x, params.frequency, params.sampleRate, hz, db);
-        sk.PostProcessing(&x);
-        ASSERT_EQ(x.size(), expected.size()) << m;
-        double peak = 0;
-        for (const auto& v : expected) peak = std::max(peak, std::abs(v));
-        for (std::size_t i = 0; i < x.size(); ++i)
-            EXPECT_NEAR(std::abs(x[i] - expected[i]), 0, 1e-9 * peak) << m;
+    // Planned afresh, then on kept plans (sizes coming back), then on measured plans from a wisdom file.
+    const std::string wisdom = testing::TempDir() + "sk_postprocessing.wisdom";
+    std::remove(wisdom.c_str());
+    for (const char* plans : {"0", "8", "8w"}) {
+        setenv("TRELVAN_FFT_PLANS", plans[1] == 'w' ? "8" : plans, 1);
+        if (plans[1] == 'w') setenv("TRELVAN_FFTW_WISDOM", wisdom.c_str(), 1);
+        for (std::size_t m : {5, 16, 24, 100, 24, 5}) {
+            Block x(m);
+            for (auto& v : x) v = {value(random), value(random)};
+            const Block expected = reference(x, params.frequency, params.sampleRate, hz, db);
+            sk.PostProcessing(&x);
+            ASSERT_EQ(x.size(), expected.size()) << m << " " << plans;
+            double peak = 0;
+            for (const auto& v : expected) peak = std::max(peak, std::abs(v));
+            for (std::size_t i = 0; i < x.size(); ++i)
+                EXPECT_NEAR(std::abs(x[i] - expected[i]), 0, 1e-9 * peak) << m << " " << plans;
+        }
     }
+    unsetenv("TRELVAN_FFT_PLANS");
+    unsetenv("TRELVAN_FFTW_WISDOM");
+    EXPECT_NE(std::ifstream(wisdom).peek(), std::ifstream::traits_type::eof()) << "no wisdom saved";
+    std::remove(wisdom.c_str());
+}
+
+TEST_F(SkPostProcessing, ThreadsGiveWhatOneThreadGives) {
+    // Big enough for threads; 3 of them split it unevenly.
+    table({1e9 - 3e6, 1e9 + 3.5e6}, {1, -2});
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> value(-1, 1);
+    Block x((1 << 17) - 5);
+    for (auto& v : x) v = {value(random), value(random)};
+    setenv("TRELVAN_FFT_THREADS", "1", 1);
+    Block expected = x;
+    sk.PostProcessing(&expected);
+    double peak = 0;
+    for (const auto& v : expected) peak = std::max(peak, std::abs(v));
+    for (const char* threads : {"2", "3"}) {
+        setenv("TRELVAN_FFT_THREADS", threads, 1);
+        Block y = x;
+        sk.PostProcessing(&y);
+        ASSERT_EQ(y.size(), expected.size()) << threads;
+        double worst = 0;
+        for (std::size_t i = 0; i < y.size(); ++i) worst = std::max(worst, std::abs(y[i] - expected[i]));
+        EXPECT_LE(worst, 1e-9 * peak) << threads;
+    }
+    unsetenv("TRELVAN_FFT_THREADS");
 }
 
 TEST_F(SkPostProcessing, AToneKeepsItsFrequencyAndLosesTheResponse) {

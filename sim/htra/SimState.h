@@ -58,7 +58,7 @@ struct Device {
 struct State {
     State() { reset(); }
     std::mutex mutex;
-    int deviceCount = 1;
+    int deviceCount = 0;
     std::array<Device, HTRASIM_MAX_DEVICES> devices;
     // Row HTRASIM_MAX_DEVICES counts calls that named no known device.
     std::array<std::array<int, HTRASIM_FUNCTION_COUNT>, HTRASIM_MAX_DEVICES + 1> calls{};
@@ -69,6 +69,10 @@ struct State {
 };
 
 State& state();
+
+// The device count TRELVAN_SIMULATED_USB asks for: 1 to 8, otherwise none, so that a machine with the
+// stand-in installed never shows a device nobody asked for.
+int requestedDevices();
 
 // Counts the call and returns the injected status for it, or 0 when none is due.
 int countCall(State& s, int device, HtraSimFunction function);

@@ -99,6 +99,12 @@ int HtraSim_IsOpen(int device) {
     return open;
 }
 
+int HtraSim_IsSimulated(int device) {
+    State& s = state();
+    Lock lock(s.mutex);
+    return device >= 0 && device < s.deviceCount ? 1 : 0;
+}
+
 int HtraSim_IsStreaming(int device) {
     int streaming = 0;
     withDevice(device, [&](Device& d) { streaming = d.open && d.streaming; });

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstdlib>
+#include <cstring>
 
 namespace htrasim {
 
@@ -19,8 +21,14 @@ State& state() {
     return s;
 }
 
+int requestedDevices() {
+    const char* text = std::getenv("TRELVAN_SIMULATED_USB");
+    if (text == nullptr || std::strlen(text) != 1 || text[0] < '1' || text[0] > '8') return 0;
+    return text[0] - '0';
+}
+
 void State::reset() {
-    deviceCount = 1;
+    deviceCount = requestedDevices();
     for (std::size_t i = 0; i < devices.size(); ++i) {
         Device fresh;
         fresh.identifier = 1000001 + i;

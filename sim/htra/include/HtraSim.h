@@ -51,8 +51,9 @@ typedef struct HtraSimProfile {
     uint32_t fixed24, fixed28, fixed36, fixed124;
 } HtraSimProfile;
 
-/* Back to one closed device (identifier 1000001, model 10, 4096 samples per packet, a -30 dBm tone at
- * +1 MHz over -90 dBm of noise), no faults, all counters zero. */
+/* Back to the closed devices TRELVAN_SIMULATED_USB asks for (1 to 8; none when unset or anything else),
+ * numbered from 0, identifiers from 1000001, model 10, 4096 samples per packet, a -30 dBm tone at
+ * +1 MHz over -90 dBm of noise; no faults, all counters zero. The library starts in this state. */
 HTRASIM_API void HtraSim_Reset(void);
 HTRASIM_API void HtraSim_SetDeviceCount(int count);
 HTRASIM_API void HtraSim_SetDeviceInfo(int device, uint64_t identifier, uint16_t modelCode);
@@ -73,6 +74,9 @@ HTRASIM_API void HtraSim_SetPacketDelay(int device, unsigned microseconds);
 HTRASIM_API void HtraSim_InjectStatus(int device, HtraSimFunction function, int call, int count, int status);
 HTRASIM_API int HtraSim_CallCount(int device, HtraSimFunction function);
 HTRASIM_API int HtraSim_IsOpen(int device);
+/* 1 when `device` is a simulated device this library reports, 0 otherwise. Hosts that find this symbol
+ * know the device library in use is this stand-in. */
+HTRASIM_API int HtraSim_IsSimulated(int device);
 HTRASIM_API int HtraSim_IsStreaming(int device);
 /* 0 and *out filled when the device has a configuration in force, -1 otherwise. */
 HTRASIM_API int HtraSim_GetProfile(int device, HtraSimProfile* out);

@@ -1,0 +1,68 @@
+// A record the device library fills, in a buffer far larger than the fields we read. The library's own
+// layout of these records is not ours to know, so it gets ample zeroed room, and a guard region after
+// the room shows whether it wrote even past that.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "backends/harogic/HarogicTexts.h"
+#include "util/Log.h"
+
+namespace htra {
+
+// Status a guarded call reports when the library wrote past the room; outside the library's own range.
+constexpr int kRecordOverrun = -1000;
+
+constexpr std::size_t kRecordRoom = 8192;   // the record and at least 4 KiB beyond it
+constexpr std::size_t kRecordGuard = 4096;  // overwrites here are caught, not suffered
+
+template <typename Record>
+class GuardedRecord {
+    static_assert(sizeof(Record) <= kRecordRoom / 2, "the room leaves a wide margin after the record");
+    static_assert(alignof(Record) <= alignof(std::max_align_t), "new[] aligns the buffer for the record");
+
+public:
+    // `name` says in the error report which record the library overran.
+    explicit GuardedRecord(const char* name) : bytes_(new unsigned char[kRecordRoom + kRecordGuard]), name_(name) {
+        std::memset(bytes_.get(), 0, kRecordRoom);
+        std::memcpy(bytes_.get() + kRecordRoom, pattern(), kRecordGuard);
+        record_ = new (bytes_.get()) Record{};
+    }
+
+    Record* get() { return record_; }
+    Record& operator*() { return *record_; }
+
+    // The library's status, or kRecordOverrun when the call wrote past the room: the record's content
+    // then follows a layout we do not know and is not used. Logged once per record kind and process.
+    int judge(int status) {
+        if (std::memcmp(bytes_.get() + kRecordRoom, pattern(), kRecordGuard) == 0) return status;
+        std::memcpy(bytes_.get() + kRecordRoom, pattern(), kRecordGuard);
+        static std::atomic<bool> reported{false};
+        if (!reported.exchange(true)) {
+            qCWarning(trelvan_log::harogic).noquote().nospace()
+                << harogic_text::kRecordOverrunLead << kRecordRoom << harogic_text::kRecordOverrunMiddle << name_
+                << harogic_text::kRecordOverrunTail;
+        }
+        return kRecordOverrun;
+    }
+
+private:
+    static const unsigned char* pattern() {
+        static const auto bytes = [] {
+            std::unique_ptr<unsigned char[]> p(new unsigned char[kRecordGuard]);
+            for (std::size_t i = 0; i < kRecordGuard; ++i) p[i] = static_cast<unsigned char>(0xA5 ^ (i * 7));
+            return p;
+        }();
+        return bytes.get();
+    }
+
+    std::unique_ptr<unsigned char[]> bytes_;
+    Record* record_ = nullptr;
+    const char* name_;
+};
+
+}  // namespace htra

@@ -1,0 +1,97 @@
+// A host's calls against USB devices behind a device library written apart from ours
+// (htra_test_library.c): discovery, captures at the rate the library derives, failures of the device
+// library at every stage, and a library whose records outgrow the room we give them.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <trelvan/Trelvan.h>
+
+#include <QStringList>
+#include <cstdlib>
+#include <cstring>
+
+#include "HostHarness.h"
+
+namespace {
+
+QStringList logLines;
+
+void collect(QtMsgType, const QMessageLogContext&, const QString& line) { logLines << line; }
+
+// In device-number order (discovery puts the last one found first).
+std::vector<DeviceData> usbDevices() {
+    std::vector<DeviceData> usb;
+    for (const DeviceData& d : getDevList())
+        if (std::string(d.address).rfind("USB::", 0) == 0) usb.insert(usb.begin(), d);
+    return usb;
+}
+
+int blockSize() {
+    QVector<IQ_Elem> block;
+    getData(&block);
+    return block.size();
+}
+
+TEST(HostHarogic, DiscoversCapturesAndSurvivesTheDeviceLibrarysFailures) {
+    if (dlsym(RTLD_DEFAULT, "HtraTest_Present") == nullptr)
+        GTEST_SKIP() << "the htra_api in use is not the test library built from tests/e2e/htra_test_library.c, "
+                        "so it cannot be told which devices to show or which failures to return";
+    qInstallMessageHandler(collect);
+
+    const std::vector<DeviceData> usb = usbDevices();
+    ASSERT_EQ(usb.size(), 3u);
+    const char* models[] = {"E90-R0", "N400_R2", "Undefined type"};
+    for (int n = 0; n < 3; ++n) {
+        EXPECT_EQ(std::string(usb[n].address), "USB::" + std::to_string(n));
+        EXPECT_EQ(usb[n].model, models[n]);
+        EXPECT_EQ(usb[n].serial, std::to_string(7000 + n));
+    }
+
+    // 10 MHz asked for: decimation 8 of 120 MHz gives 15 MHz, and the tone 1 MHz above the centre.
+    ASSERT_TRUE(setConnect(usb[0]));
+    setParam(Params{1e9, 10e6, -20});
+    setNumPts(10000);
+    QVector<IQ_Elem> block;
+    getData(&block);
+    ASSERT_EQ(block.size(), 10000);
+    EXPECT_EQ(getCurSampleRate(), 15e6);
+    EXPECT_NEAR(host::strongestOffsetHz(block, 15e6), 1e6, 2 * 15e6 / 2048);
+
+    // A refused open fails the connection; failures of a connected device's configuration or stream
+    // empty the block. Either way the library's status is at hand, and the next connection works.
+    setDisconnect();
+    setenv("HTRA_TEST_FAIL", "Device_Open=-3", 1);
+    EXPECT_FALSE(setConnect(usb[0]));
+    EXPECT_EQ(getStatus(), -3);
+    EXPECT_EQ(getError().value(0).code, -3);
+    for (const char* injected :
+         {"IQS_Configuration=-9", "IQS_GetIQStream_PM1=-7", "IQS_GetIQStream_PM1=-10", "IQS_GetIQStream_PM1=-14"}) {
+        SCOPED_TRACE(injected);
+        const int status = std::atoi(std::strchr(injected, '=') + 1);
+        unsetenv("HTRA_TEST_FAIL");
+        setDisconnect();
+        ASSERT_TRUE(setConnect(usb[0]));
+        EXPECT_EQ(blockSize(), 10000);
+        setenv("HTRA_TEST_FAIL", injected, 1);
+        setParam(Params{1e9, 10e6, -20});
+        EXPECT_EQ(blockSize(), 0);
+        EXPECT_EQ(getStatus(), status);
+        EXPECT_EQ(getError().value(0).code, status);
+    }
+    unsetenv("HTRA_TEST_FAIL");
+    setDisconnect();
+
+    // Records written past the room we give them: nothing listed or captured, one report per record.
+    logLines.clear();
+    ASSERT_TRUE(setConnect(usb[1]));
+    setenv("HTRA_TEST_RECORD_BYTES", "10000", 1);
+    EXPECT_EQ(blockSize(), 0);
+    EXPECT_EQ(getStatus(), -1000);
+    setDisconnect();
+    EXPECT_TRUE(usbDevices().empty());
+    EXPECT_TRUE(usbDevices().empty());
+    unsetenv("HTRA_TEST_RECORD_BYTES");
+    EXPECT_EQ(logLines.filter("wrote past").size(), 2) << logLines.join('\n').toStdString();
+    EXPECT_EQ(usbDevices().size(), 3u);
+}
+
+}  // namespace
