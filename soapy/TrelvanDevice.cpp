@@ -15,6 +15,9 @@ namespace {
 
 const char* const kFrequencyName = "RF";
 const char* const kGainName = "REF";
+// Blocks of a few milliseconds or more: every block is an acquisition of its own, and an instrument's
+// default of a hundred points makes a stream of mostly seams.
+const int kDefaultPoints = 65536;
 
 // How each backend's samples are scaled, and what full scale means for it. The N9030A delivers volts;
 // the Harogic backend volts multiplied by its constant gain; the SK backend 32-bit converter counts
@@ -28,8 +31,9 @@ std::string sampleUnit(const std::string& backend) {
     return "corrected counts";
 }
 
-// Peak volts of a tone 3 dB above the reference level across 50 Ohm: the converter's headroom.
-double fullScaleVolts(int refLevelDbm) { return std::sqrt(2.0 * 50.0 * std::pow(10.0, (refLevelDbm + 3 - 30) / 10.0)); }
+// Amplitude of a complex tone 3 dB above the reference level, its power |x|^2 across 50 Ohm: the
+// converter's headroom.
+double fullScaleVolts(int refLevelDbm) { return std::sqrt(50.0 * std::pow(10.0, (refLevelDbm + 3 - 30) / 10.0)); }
 
 SoapySDR::Range range(double lo, double hi, double step = 0.0) {
     return SoapySDR::Range(std::min(lo, hi), std::max(lo, hi), step);
@@ -65,8 +69,12 @@ bool isQuery(const std::string& command) {
 
 }  // namespace
 
-TrelvanDevice::TrelvanDevice(const DeviceData& device) : device_(device), backend_(backendOf(device)) {
+TrelvanDevice::TrelvanDevice(const DeviceData& device, const SoapySDR::Kwargs& args)
+    : device_(device), backend_(backendOf(device)) {
+    const auto points = args.find("points");
+    const int wantPoints = points == args.end() ? kDefaultPoints : std::stoi(points->second);
     std::lock_guard<std::mutex> lock(libraryMutex());
+    setNumPts(wantPoints);
     min_ = getParameters(MIN);
     max_ = getParameters(MAX);
     minPoints_ = getNumPTS(MIN);

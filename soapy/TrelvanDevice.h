@@ -14,8 +14,8 @@ namespace trelvan_soapy {
 
 class TrelvanDevice : public SoapySDR::Device {
 public:
-    // The library is already connected to `device`.
-    explicit TrelvanDevice(const DeviceData& device);
+    // The library is already connected to `device`. `args` may name the block size, "points".
+    TrelvanDevice(const DeviceData& device, const SoapySDR::Kwargs& args);
     ~TrelvanDevice() override;
 
     std::string getDriverKey() const override;

@@ -44,15 +44,22 @@ def stream(SoapySDR, args, serial, rate, offset):
     dev.activateStream(rx)
     # A buffer that no block size divides, so blocks are split across reads.
     out, buf, got, deadline = np.zeros(1 << 20, np.complex64), np.zeros(10007, np.complex64), 0, time.time() + 120
+    last, steps = None, []
     while got < len(out) and time.time() < deadline:
         r = dev.readStream(rx, [buf], len(buf), timeoutUs=2000000)
         if r.ret > 0:
             n = min(r.ret, len(out) - got)
             out[got : got + n] = buf[:n]
             got += n
+            # A piece that continues a block is stamped where the previous piece ended (remote datagrams
+            # may go missing, so only here).
+            if last and last[0] & SoapySDR.SOAPY_SDR_MORE_FRAGMENTS and not opt.remote:
+                steps.append(abs(r.timeNs - last[1] - last[2] * 1e9 / delivered))
+            last = (r.flags, r.timeNs, r.ret)
     dev.deactivateStream(rx)
     dev.closeStream(rx)
     found, bin_hz = tone_offset(out[:got], delivered)
+    check(not steps or max(steps) < 1000, f"{serial}: times of pieces within a block follow the rate")
     check(got == len(out) and abs(found - offset) <= bin_hz,
           f"{serial}: {got} samples at {delivered:.0f} S/s, tone at {found:.0f} Hz, programmed {offset:.0f} Hz")
     return dev
@@ -95,16 +102,24 @@ try:
             check(False, "a second instrument cannot be opened")
         except RuntimeError as e:
             check("one at a time" in str(e), f"a second instrument is refused: {e}")
+        dev.writeSetting("scpi", "*IDN?")
+        check(dev.readSetting("scpi").startswith("Keysight Technologies,N9030A,"), "SCPI query through a setting")
         # Nothing read for a while: the blocks that did not fit are reported once, then samples follow.
         dev.writeSetting("points", "4096")
+        dev.setGain(SoapySDR.SOAPY_SDR_RX, 0, "REF", 0)
         rx = dev.setupStream(SoapySDR.SOAPY_SDR_RX, SoapySDR.SOAPY_SDR_CS16, [0])
         buf = np.zeros(2 * 4096, np.int16)
         check(dev.readStream(rx, [buf], 4096, timeoutUs=100000).ret == SoapySDR.SOAPY_SDR_TIMEOUT,
               "an inactive stream times out")
         dev.activateStream(rx)
+        listed = SoapySDR.Device.enumerate(dict(driver="trelvan"))
+        check(len(listed) == 3, f"find while streaming lists {len(listed)} instruments")
         time.sleep(2)
         rets = [dev.readStream(rx, [buf], 4096, timeoutUs=2000000).ret for _ in range(3)]
         check(rets[0] == SoapySDR.SOAPY_SDR_OVERFLOW and rets[1] > 0 and rets[2] > 0, f"overflow once: {rets}")
+        # The -20 dBm tone sits 23 dB below a full scale 3 dB above the 0 dBm reference level.
+        level = 20 * np.log10(np.abs(buf[0::2] + 1j * buf[1::2].astype(float)).mean() / 32767)
+        check(abs(level + 23) < 1, f"CS16 tone at {level:.1f} dBFS")
         dev.closeStream(rx)
         del dev
 finally:
