@@ -5,7 +5,7 @@
 
 #include <trelvan/Trelvan.h>
 
-#include <SoapySDR/Logger.hpp>
+#include <SoapySDR/Modules.hpp>
 #include <SoapySDR/Registry.hpp>
 #include <algorithm>
 #include <cctype>
@@ -99,6 +99,7 @@ SoapySDR::Device* makeTrelvan(const SoapySDR::Kwargs& args) {
 }
 
 const SoapySDR::Registry registration(kDriver, &findTrelvan, &makeTrelvan, SOAPY_SDR_ABI_VERSION);
+const SoapySDR::ModuleVersion version(TRELVAN_VERSION);
 
 }  // namespace
 

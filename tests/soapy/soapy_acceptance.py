@@ -1,7 +1,7 @@
 """The SoapySDR module against the emulated N9030A, SK instrument and simulated USB device: SoapySDRUtil
 finds and probes them, and Debian's SoapySDR Python module streams each one's tone. With --remote PORT the
 streams go through SoapySDRServer on 127.0.0.1:PORT (run it only inside a private network namespace)."""
-import argparse, os, socket, subprocess, sys, time
+import argparse, ctypes, os, signal, socket, subprocess, sys, time
 import numpy as np
 
 ap = argparse.ArgumentParser()
@@ -18,7 +18,9 @@ env = dict(os.environ, SOAPY_SDR_PLUGIN_PATH=opt.modules, TRELVAN_SIMULATED_USB=
 children, failures = [], []
 
 def start(args):
-    children.append(subprocess.Popen(args, env=env, stdout=subprocess.DEVNULL))
+    # Children go when this test goes, however it ends (PR_SET_PDEATHSIG).
+    die_with_us = lambda: ctypes.CDLL(None).prctl(1, signal.SIGTERM)
+    children.append(subprocess.Popen(args, env=env, stdout=subprocess.DEVNULL, preexec_fn=die_with_us))
 
 def check(ok, what):
     print(("ok   " if ok else "FAIL ") + what, flush=True)
@@ -80,7 +82,9 @@ try:
     if opt.remote:
         start(["SoapySDRServer", f"--bind=127.0.0.1:{opt.remote}"])
         check(wait_for_port(opt.remote), "SoapySDRServer listens")
-        prefix = {"driver": "remote", "remote": f"tcp://127.0.0.1:{opt.remote}", "remote:driver": "trelvan"}
+        # Discovery on the server can outlast SoapyRemote's default wait on a loaded machine.
+        prefix = {"driver": "remote", "remote": f"tcp://127.0.0.1:{opt.remote}", "remote:driver": "trelvan",
+                  "remote:timeout": "10000000"}
         key = "remote:serial"
     else:
         os.environ.update(env)
