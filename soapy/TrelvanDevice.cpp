@@ -73,6 +73,7 @@ TrelvanDevice::TrelvanDevice(const DeviceData& device, const SoapySDR::Kwargs& a
     : device_(device), backend_(backendOf(device)) {
     const auto points = args.find("points");
     const int wantPoints = points == args.end() ? kDefaultPoints : std::stoi(points->second);
+    if (wantPoints <= 0) throw std::invalid_argument("trelvan: points must be positive");
     std::lock_guard<std::mutex> lock(libraryMutex());
     setNumPts(wantPoints);
     min_ = getParameters(MIN);
@@ -320,7 +321,9 @@ void TrelvanDevice::writeSetting(const std::string& key, const std::string& valu
     }
     std::lock_guard<std::mutex> lock(libraryMutex());
     if (key == "points") {
-        setNumPts(std::stoi(value));
+        const int points = std::stoi(value);
+        if (points <= 0) throw std::invalid_argument("trelvan: points must be positive");
+        setNumPts(points);
         points_ = getNumPTS(CUR);
     } else if (key == "scpi" && backend_ == "PXA") {
         const bool query = isQuery(value);
