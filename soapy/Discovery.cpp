@@ -30,7 +30,7 @@ bool containsNoCase(const std::string& text, const std::string& part) {
     return it != text.end();
 }
 
-// Every key the caller gave that an entry also has must match it.
+// Each of these keys that the caller gives must match the entry exactly.
 bool matches(const SoapySDR::Kwargs& entry, const SoapySDR::Kwargs& filter) {
     for (const char* key : {"serial", "model", "address", "backend", "label"}) {
         const auto want = filter.find(key);
