@@ -42,6 +42,10 @@ void PXA::ReadBufFloat(QVector<IQ_Elem>* samples, unsigned int count, int& writt
     if (linked()) pxa::readSwappedPairs(link(), samples, count, written);
 }
 
+namespace {
+constexpr int kPresizeLimit = 1 << 22;
+}  // namespace
+
 void PXA::getData(QVector<IQ_Elem>* samples) {
     if (samples == nullptr) return;
     samples->resize(0);
@@ -59,7 +63,10 @@ bool PXA::captureBlock(QVector<IQ_Elem>* samples) {
     scpi.opc();
     scpi.setTimeout(pxa::kExchangeTimeoutMs);
     scpi.opc();
-    const long long length = scpi.requestBlock(pxa::ByteOrder::Swapped);
+    // While the instrument composes its block, the host's storage is zeroed up to the size it held
+    // before (within a bound): a host that reads blocks of one size leaves the resize below nothing to do.
+    const int earlier = std::min(samples->capacity(), kPresizeLimit);
+    const long long length = scpi.requestBlock(pxa::ByteOrder::Swapped, [&] { samples->resize(earlier); });
     if (length < 0) return false;
     try {
         samples->resize(static_cast<int>(length / pxa::kBytesPerSample));

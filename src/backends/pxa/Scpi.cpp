@@ -91,11 +91,12 @@ bool ScpiLink::lineEndFollows() {
     return status_ != VI_SUCCESS || end == std::string(1, kBlockEnd);
 }
 
-long long ScpiLink::requestBlock(ByteOrder order) {
+long long ScpiLink::requestBlock(ByteOrder order, const std::function<void()>& meanwhile) {
     command(":FORMat:TRACe:DATA REAL\n");
     command(order == ByteOrder::Swapped ? ":FORMat:BORDer SWAP\n" : ":FORMat:BORDer NORMal\n");
     opc();
     command(":CALCulate:VECTor:DATA2:RAW?\n");
+    if (meanwhile) meanwhile();
     std::string reply;
     unsigned long got = 0;
     readText(reply, 2, got);

@@ -8,6 +8,7 @@
 
 #include <QVector>
 #include <algorithm>
+#include <functional>
 #include <string>
 
 #include "visa/DynamicVisa.h"
@@ -78,7 +79,8 @@ public:
 
     // Asks for the vector data as a block of 32-bit float pairs in `order` and reads its header: the data
     // length in bytes, or -1 when what arrived cannot start a block we read, which ends the exchange.
-    long long requestBlock(ByteOrder order);
+    // `meanwhile` runs after the query is sent, while the instrument composes its reply.
+    long long requestBlock(ByteOrder order, const std::function<void()>& meanwhile = {});
     // Reads `length` data bytes in pieces of kChunkBytes, each through `piece(bytes)`, then the line end.
     template <class Piece>
     BlockEnd readBlockData(long long length, Piece&& piece);
