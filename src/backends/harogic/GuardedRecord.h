@@ -12,7 +12,7 @@
 #include "backends/harogic/HarogicTexts.h"
 #include "util/Log.h"
 
-namespace htra {
+namespace trv::htra {
 
 // Status a guarded call reports when the library wrote past the room; outside the library's own range.
 constexpr int kRecordOverrun = -1000;
@@ -43,9 +43,9 @@ public:
         std::memcpy(bytes_.get() + kRecordRoom, pattern(), kRecordGuard);
         static std::atomic<bool> reported{false};
         if (!reported.exchange(true)) {
-            qCWarning(trelvan_log::harogic).noquote().nospace()
-                << harogic_text::kRecordOverrunLead << kRecordRoom << harogic_text::kRecordOverrunMiddle << name_
-                << harogic_text::kRecordOverrunTail;
+            qCWarning(trv::log::harogic).noquote().nospace()
+                << trv::harogic_text::kRecordOverrunLead << kRecordRoom << trv::harogic_text::kRecordOverrunMiddle << name_
+                << trv::harogic_text::kRecordOverrunTail;
         }
         return kRecordOverrun;
     }
@@ -65,4 +65,4 @@ private:
     const char* name_;
 };
 
-}  // namespace htra
+}  // namespace trv::htra

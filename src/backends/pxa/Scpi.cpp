@@ -9,7 +9,7 @@
 #include "backends/pxa/Block.h"
 #include "util/Split.h"
 
-namespace pxa {
+namespace trv::pxa {
 
 namespace {
 
@@ -177,7 +177,7 @@ void ScpiLink::readErrorQueue(QVector<Error>& list) {
         opc();
         if (queried != VI_SUCCESS) {
             // What the failed query left in the buffer is not an entry.
-            list.append(Error{errors::kVisaTimeoutCode, errors::visaTimeoutText()});
+            list.append(Error{trv::errors::kVisaTimeoutCode, trv::errors::visaTimeoutText()});
             return;
         }
         const std::vector<QString> fields = QSplit(reply, ",");
@@ -192,4 +192,4 @@ void ScpiLink::readErrorQueue(QVector<Error>& list) {
     }
 }
 
-}  // namespace pxa
+}  // namespace trv::pxa

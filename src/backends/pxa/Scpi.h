@@ -12,7 +12,7 @@
 
 #include "visa/DynamicVisa.h"
 
-namespace pxa {
+namespace trv::pxa {
 
 // The timeout of a timed exchange; outside one the session runs under TRELVAN_TMO_RELAXED.
 constexpr ViUInt32 kExchangeTimeoutMs = 1000;
@@ -169,4 +169,4 @@ BlockEnd ScpiLink::readBlockData(long long length, Piece&& piece) {
     return result;
 }
 
-}  // namespace pxa
+}  // namespace trv::pxa

@@ -13,7 +13,7 @@
 #include <type_traits>
 #include <vector>
 
-namespace skfft {
+namespace trv::skfft {
 
 namespace {
 
@@ -171,4 +171,4 @@ bool transform(fftw_complex* data, int n, int sign) {
     return true;
 }
 
-}  // namespace skfft
+}  // namespace trv::skfft

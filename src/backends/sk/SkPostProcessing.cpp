@@ -138,7 +138,7 @@ void SK::PostProcessing(std::vector<std::complex<double>>* samples) {
     while (n < samples->size()) n <<= 1;
     samples->resize(n);
     fftw_complex* x = reinterpret_cast<fftw_complex*>(samples->data());
-    if (!skfft::transform(x, static_cast<int>(n), FFTW_FORWARD)) {
+    if (!trv::skfft::transform(x, static_cast<int>(n), FFTW_FORWARD)) {
         samples->clear();
         return;
     }
@@ -148,7 +148,7 @@ void SK::PostProcessing(std::vector<std::complex<double>>* samples) {
     // transform expects. Each thread packs the kept bins of its own stretch to that stretch's start;
     // the stretches are then closed up in order.
     const Band band{params->frequency, params->sampleRate, span * kKeptHalfShare, kOutputScale / n, n};
-    const int threads = skfft::threadsFor(n);
+    const int threads = trv::skfft::threadsFor(n);
     std::vector<std::size_t> starts(threads + 1), counts(threads);
     for (int t = 0; t <= threads; ++t) starts[t] = n / threads * t + std::min<std::size_t>(t, n % threads);
     std::complex<double>* bins = samples->data();
@@ -172,7 +172,7 @@ void SK::PostProcessing(std::vector<std::complex<double>>* samples) {
         std::memmove(bins + kept, bins + starts[t], counts[t] * sizeof *bins);
         kept += counts[t];
     }
-    if (kept > 0 && !skfft::transform(x, static_cast<int>(kept), FFTW_BACKWARD)) kept = 0;
+    if (kept > 0 && !trv::skfft::transform(x, static_cast<int>(kept), FFTW_BACKWARD)) kept = 0;
 
     const std::size_t first = static_cast<std::size_t>(std::ceil(kTrimStart * kept));
     const std::size_t end = static_cast<std::size_t>(kTrimEnd * kept);
