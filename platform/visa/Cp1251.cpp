@@ -9,7 +9,7 @@ namespace mivisa {
 namespace {
 
 char encode(uint32_t cp) {
-    const int b = cp1251::byteOf(cp);
+    const int b = trv::cp1251::byteOf(cp);
     return b < 0 ? '?' : static_cast<char>(b);
 }
 

@@ -15,26 +15,26 @@ namespace {
 // clang-format off
 const Backend kBackends[] = {
     {"PXA",
-     &pxa::recognisesModel, nullptr, false,
+     &trv::pxa::recognisesModel, nullptr, false,
      true, "TCPIP0::", 5025, false,
      true,
-     nullptr, &pxa::make, &pxa::errorList, nullptr},
+     nullptr, &trv::pxa::make, &trv::pxa::errorList, nullptr},
     {"SK",
-     &sk::recognisesModel, &sk::recognisesAddress, false,
+     &trv::sk::recognisesModel, &trv::sk::recognisesAddress, false,
      true, "TCPIP::", 8888, true,
      false,
-     nullptr, &sk::make, nullptr, nullptr},
+     nullptr, &trv::sk::make, nullptr, nullptr},
     {"Harogic",
      nullptr, nullptr, true,
      false, "", 0, false,
      false,
-     &harogic::enumerate, &harogic::make, &harogic::errorList, &harogic::disconnect},
+     &trv::harogic::enumerate, &trv::harogic::make, &trv::harogic::errorList, &trv::harogic::disconnect},
 };
 // clang-format on
 
 }  // namespace
 
-namespace backends {
+namespace trv::backends {
 
 const Backend* begin() {
     return std::begin(kBackends);
@@ -80,4 +80,4 @@ std::string resourceFor(const Backend& row, const std::string& host) {
     return row.resourcePrefix + host + "::" + std::to_string(row.port) + "::SOCKET";
 }
 
-}  // namespace backends
+}  // namespace trv::backends

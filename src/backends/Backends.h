@@ -37,7 +37,7 @@ struct Backend {
     void (*disconnect)(analyzerInterface* backend);
 };
 
-namespace backends {
+namespace trv::backends {
 
 const Backend* begin();
 const Backend* end();
@@ -53,4 +53,4 @@ const Backend* forResource(const QString& model, const QString& rawModel, bool m
 // The resource text that opens an instrument of `row` on `host`.
 std::string resourceFor(const Backend& row, const std::string& host);
 
-}  // namespace backends
+}  // namespace trv::backends

@@ -3,7 +3,7 @@
 
 #include <QString>
 
-namespace errors {
+namespace trv::errors {
 constexpr int kVisaTimeoutCode = 100;
 constexpr int kParamsModifiedCode = 101;
 constexpr int kPointsCode = 102;
@@ -14,4 +14,4 @@ inline QString paramsModifiedText() { return QStringLiteral("Parameters was modi
 inline QString pointsText() { return QStringLiteral("Possible incorrect number of pts"); }
 inline QString overloadText() { return QStringLiteral("Overload!"); }
 inline QString responseTableText() { return QStringLiteral("Frequency response table unusable: no samples"); }
-}  // namespace errors
+}  // namespace trv::errors

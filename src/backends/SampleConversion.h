@@ -15,7 +15,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace convert {
+namespace trv::convert {
 
 inline uint32_t littleEndianU32(const unsigned char* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -92,4 +92,4 @@ inline void fromScaledInt16(const int16_t* in, float scale, double gain, IQ_Elem
     }
 }
 
-}  // namespace convert
+}  // namespace trv::convert

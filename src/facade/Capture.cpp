@@ -9,8 +9,8 @@ namespace {
 
 using Samples = std::vector<std::complex<double>>;
 
-pxa::ScpiLink linkOf(Trelvan& t) {
-    return pxa::ScpiLink(t.visa, t.status, t.session, t.resourceManager, t.device);
+trv::pxa::ScpiLink linkOf(Trelvan& t) {
+    return trv::pxa::ScpiLink(t.visa, t.status, t.session, t.resourceManager, t.device);
 }
 
 // Both captures talk only to an N9030A; on anything else they only repair a timed-out session.
@@ -45,12 +45,12 @@ std::vector<std::complex<double>> Trelvan::getData(double) {
     if (!startsCapture(*this)) return result;
     std::vector<double> values;
     if (status == 0) {
-        pxa::ScpiLink link = linkOf(*this);
+        trv::pxa::ScpiLink link = linkOf(*this);
         link.opc();
-        link.setTimeout(pxa::kExchangeTimeoutMs);
+        link.setTimeout(trv::pxa::kExchangeTimeoutMs);
         link.points();
         // The values come big-endian, as the float reader decodes them.
-        const long long length = link.requestBlock(pxa::ByteOrder::Normal);
+        const long long length = link.requestBlock(trv::pxa::ByteOrder::Normal);
         if (length < 0) {
             // Not the start of a block we can read: drop what is pending and deliver nothing.
             link.drain();
@@ -61,12 +61,12 @@ std::vector<std::complex<double>> Trelvan::getData(double) {
             values.reserve(std::min<size_t>(announced, 1u << 20));
             std::vector<double> piece;
             unsigned long got = 0;
-            const pxa::BlockEnd end = link.readBlockData(length, [&](unsigned int size) {
+            const trv::pxa::BlockEnd end = link.readBlockData(length, [&](unsigned int size) {
                 ReadBufFloat(piece, size, got);
                 const size_t room = announced - values.size();
                 values.insert(values.end(), piece.begin(), piece.begin() + std::min(room, piece.size()));
             });
-            if (end == pxa::BlockEnd::Shifted) {
+            if (end == trv::pxa::BlockEnd::Shifted) {
                 link.drain();
                 values.clear();
             } else {

@@ -48,7 +48,7 @@ bool Trelvan::setConnect(DeviceData selected) {
     device.serial = selected.serial;
     device.busy = selected.busy;
 
-    const Backend& row = backends::forDevice(device);
+    const Backend& row = trv::backends::forDevice(device);
     isPXA = row.speaksFacadeScpi;
     isHarogic = !row.needsVisaSession;
     init = Init{&visa, &status, &session, &resourceManager, &params, &error, &device};
@@ -61,7 +61,7 @@ bool Trelvan::setConnect(DeviceData selected) {
     if (status == 0) return true;
     releaseSessions(*this);
     status = visa.viOpenDefaultRM(&resourceManager);
-    TRELVAN_LOG(facade) << facade_text::kOpening << QString::fromLocal8Bit(device.address);
+    TRELVAN_LOG(facade) << trv::facade_text::kOpening << QString::fromLocal8Bit(device.address);
     status = visa.viOpen(resourceManager, device.address, VI_EXCLUSIVE_LOCK, kOpenTimeoutMs, &session);
     if (status != 0) {
         // Nothing of this attempt may outlive it, so the next one starts from scratch.
@@ -78,7 +78,7 @@ bool Trelvan::setConnect(DeviceData selected) {
 
 void Trelvan::setDisconnect() {
     if (isHarogic && backend) {
-        const Backend* row = backends::connected(false, true);
+        const Backend* row = trv::backends::connected(false, true);
         if (row != nullptr && row->disconnect != nullptr) row->disconnect(backend);
     } else {
         // The status word is written only once the running acquisition is over: before that, the

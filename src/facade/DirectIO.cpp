@@ -9,8 +9,8 @@
 
 namespace {
 
-pxa::ScpiLink linkOf(Trelvan& t) {
-    return pxa::ScpiLink(t.visa, t.status, t.session, t.resourceManager, t.device);
+trv::pxa::ScpiLink linkOf(Trelvan& t) {
+    return trv::pxa::ScpiLink(t.visa, t.status, t.session, t.resourceManager, t.device);
 }
 
 float bigEndianFloat(const unsigned char* p) {
@@ -30,19 +30,19 @@ int Trelvan::ReadBuf(std::string& reply, unsigned int count, unsigned long& retC
 // A buffer of `count` bytes, as the caller asks; the values are big-endian floats.
 int Trelvan::ReadBufFloat(std::vector<double>& values, unsigned int count, unsigned long& retCount) {
     values.clear();
-    if (count == 0) count = pxa::kChunkBytes;
+    if (count == 0) count = trv::pxa::kChunkBytes;
     std::vector<unsigned char> buffer(count);
     size_t decoded = 0;
-    const pxa::ReadEnd end = linkOf(*this).read(buffer.data(), count, [&](ViUInt32 received) {
+    const trv::pxa::ReadEnd end = linkOf(*this).read(buffer.data(), count, [&](ViUInt32 received) {
         for (; decoded + 4 <= received; decoded += 4) values.push_back(bigEndianFloat(&buffer[decoded]));
     });
-    if (end == pxa::ReadEnd::LostEmpty) return -1;
+    if (end == trv::pxa::ReadEnd::LostEmpty) return -1;
     retCount = values.size();
     return -1;
 }
 
 int Trelvan::ReadBufFloat(QVector<IQ_Elem>* samples, unsigned int count, int& written) {
-    pxa::readSwappedPairs(linkOf(*this), samples, count, written);
+    trv::pxa::readSwappedPairs(linkOf(*this), samples, count, written);
     return -1;
 }
 
@@ -80,12 +80,12 @@ std::string Trelvan::getErrors(int) {
 
 std::string Trelvan::CustomCommand(std::string command, bool query) {
     if (!isPXA || status != 0) return std::string();
-    pxa::ScpiLink link = linkOf(*this);
+    trv::pxa::ScpiLink link = linkOf(*this);
     if (!query) {
         link.command(command.c_str());
         return std::string();
     }
-    link.setTimeout(pxa::kExchangeTimeoutMs);
+    link.setTimeout(trv::pxa::kExchangeTimeoutMs);
     std::string reply = link.query(command.c_str());
     link.setTimeout(TRELVAN_TMO_RELAXED);
     return reply;

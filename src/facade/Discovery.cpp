@@ -59,7 +59,7 @@ void Trelvan::ListOfDevices() {
     status = visa.viFindRsrc(rm, const_cast<char*>(""), &list, &count, descriptor);
     if (status != 0) {
         visa.viClose(rm);
-        TRELVAN_LOG(facade) << facade_text::kSearchFailed;
+        TRELVAN_LOG(facade) << trv::facade_text::kSearchFailed;
         return;
     }
     for (ViUInt32 found = 0; status == 0 && found < std::min(count, kMaxResources); ++found) {
@@ -71,9 +71,9 @@ void Trelvan::ListOfDevices() {
         const Backend* row = nullptr;
         if (keep) {
             const bool modelKnown = readText(visa, list, VI_ATTR_MODEL_NAME, text);
-            const QString converted = QString::fromUtf8(trelvan_util::cp1251ToUtf8(text).c_str());
+            const QString converted = QString::fromUtf8(trv::util::cp1251ToUtf8(text).c_str());
             if (modelKnown) model = converted.toStdString();
-            row = backends::forResource(converted, QString::fromLocal8Bit(text.c_str()), modelKnown);
+            row = trv::backends::forResource(converted, QString::fromLocal8Bit(text.c_str()), modelKnown);
             keep = row != nullptr;
         }
         std::string serial;
@@ -87,7 +87,7 @@ void Trelvan::ListOfDevices() {
                 visa.viGetAttribute(list, TRELVAN_ATTR_BUSY, flag) == VI_SUCCESS && flag[0] != 0;
             const std::vector<std::string> parts = split(descriptor, "::");
             const std::string host = parts.size() > 1 ? parts[1] : std::string();
-            std::string address = split(backends::resourceFor(*row, host), "\n")[0];
+            std::string address = split(trv::backends::resourceFor(*row, host), "\n")[0];
             DeviceAdd(&address[0], model, serial, busy);
         }
         std::memset(descriptor, 0, sizeof descriptor);
@@ -99,7 +99,7 @@ void Trelvan::ListOfDevices() {
 void Trelvan::addEnumeratedDevices() {
     // Discovery leaves no backend connected; the one that was is released here rather than leaked.
     replaceBackend(nullptr);
-    for (const Backend* row = backends::begin(); row != backends::end(); ++row) {
+    for (const Backend* row = trv::backends::begin(); row != trv::backends::end(); ++row) {
         if (row->enumerate == nullptr) continue;
         QVector<DeviceData> found;
         row->enumerate(&found);

@@ -3,7 +3,7 @@
 #include "facade/Trelvan.h"
 
 QVector<Error> Trelvan::getError() {
-    const Backend* row = backends::connected(isPXA, isHarogic && backend != nullptr);
+    const Backend* row = trv::backends::connected(isPXA, isHarogic && backend != nullptr);
     if (row != nullptr && row->errorList != nullptr)
         return row->errorList(Init{&visa, &status, &session, &resourceManager, &params, &error, &device},
                               backend);

@@ -2,9 +2,9 @@
 // ("initialsization") included.
 #pragma once
 
-namespace facade_text {
+namespace trv::facade_text {
 inline constexpr char kGreeting[] = "Hello from Trelvan library!";
 inline constexpr char kVisaStatus[] = "Status of MiVisa initialsization: ";
 inline constexpr char kOpening[] = "Address (viopen) = ";
 inline constexpr char kSearchFailed[] = "Connection Error";
-}  // namespace facade_text
+}  // namespace trv::facade_text

@@ -19,9 +19,9 @@ Trelvan::Trelvan()
       status(1),
       resourceManager(0),
       session(0) {
-    TRELVAN_LOG(facade) << facade_text::kGreeting;
+    TRELVAN_LOG(facade) << trv::facade_text::kGreeting;
     status = visa.Initialize(kVisaLibraryName);
-    TRELVAN_LOG(visa) << facade_text::kVisaStatus << status;
+    TRELVAN_LOG(visa) << trv::facade_text::kVisaStatus << status;
 }
 
 Trelvan::~Trelvan() {

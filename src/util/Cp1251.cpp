@@ -4,7 +4,7 @@
 
 #include "util/Cp1251Table.h"
 
-namespace trelvan_util {
+namespace trv::util {
 
 namespace {
 
@@ -27,7 +27,7 @@ std::string cp1251ToUtf8(const std::string& bytes) {
     std::string out;
     out.reserve(bytes.size() * 2);
     for (unsigned char b : bytes) {
-        const uint32_t cp = cp1251::codePoint(b);
+        const uint32_t cp = trv::cp1251::codePoint(b);
         if (cp != 0 || b == 0) appendUtf8(out, cp);
     }
     return out;
@@ -62,10 +62,10 @@ std::string utf8ToCp1251(const std::string& text) {
             out += static_cast<char>(cp);
             continue;
         }
-        const int mapped = cp1251::byteOf(cp);
+        const int mapped = trv::cp1251::byteOf(cp);
         out += mapped < 0 ? '?' : static_cast<char>(mapped);
     }
     return out;
 }
 
-}  // namespace trelvan_util
+}  // namespace trv::util

@@ -2,7 +2,7 @@
 // library's conversions, the compile-time texts of the SK vocabulary and our VISA library.
 #pragma once
 
-namespace cp1251 {
+namespace trv::cp1251 {
 
 // Code points of the bytes 0x80-0xBF; 0 marks 0x98, which the code page leaves unassigned. The bytes
 // 0xC0-0xFF are U+0410-U+044F (А..я) in order.
@@ -33,4 +33,4 @@ constexpr int byteOf(char32_t cp) {
     return -1;
 }
 
-}  // namespace cp1251
+}  // namespace trv::cp1251

@@ -4,13 +4,13 @@
 
 #include <QLoggingCategory>
 
-namespace trelvan_log {
+namespace trv::log {
 Q_DECLARE_LOGGING_CATEGORY(facade)
 Q_DECLARE_LOGGING_CATEGORY(visa)
 Q_DECLARE_LOGGING_CATEGORY(pxa)
 Q_DECLARE_LOGGING_CATEGORY(sk)
 Q_DECLARE_LOGGING_CATEGORY(harogic)
-}  // namespace trelvan_log
+}  // namespace trv::log
 
 // A line of `category`, as is: no quotes, no separators added.
-#define TRELVAN_LOG(category) qCDebug(trelvan_log::category).noquote().nospace()
+#define TRELVAN_LOG(category) qCDebug(trv::log::category).noquote().nospace()

@@ -5,7 +5,7 @@
 #include <climits>
 #include <cmath>
 
-namespace trelvan_util {
+namespace trv::util {
 
 bool leadingInt(const char* text, int& value) {
     if (text == nullptr) return false;
@@ -52,4 +52,4 @@ bool leadingDouble(const char* text, double& value) {
     return true;
 }
 
-}  // namespace trelvan_util
+}  // namespace trv::util

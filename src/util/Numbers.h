@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace trelvan_util {
+namespace trv::util {
 
 // Like std::stoi: leading white space and a sign, then decimal digits up to the first non-digit.
 // False when no digit comes first or the value leaves the int range.
@@ -14,4 +14,4 @@ inline bool leadingInt(const std::string& text, int& value) { return leadingInt(
 bool leadingDouble(const char* text, double& value);
 inline bool leadingDouble(const std::string& text, double& value) { return leadingDouble(text.c_str(), value); }
 
-}  // namespace trelvan_util
+}  // namespace trv::util

@@ -12,7 +12,7 @@
 #include "backends/harogic/HarogicTexts.h"
 #include "util/Log.h"
 
-namespace htra {
+namespace trv::htra {
 
 // Status a guarded call reports when the library wrote past the room; outside the library's own range.
 constexpr int kRecordOverrun = -1000;
@@ -27,25 +27,25 @@ class GuardedRecord {
 
 public:
     // `name` says in the error report which record the library overran.
-    explicit GuardedRecord(const char* name) : bytes_(new unsigned char[kRecordRoom + kRecordGuard]), name_(name) {
-        std::memset(bytes_.get(), 0, kRecordRoom);
-        std::memcpy(bytes_.get() + kRecordRoom, pattern(), kRecordGuard);
-        record_ = new (bytes_.get()) Record{};
+    explicit GuardedRecord(const char* name) : m_bytes(new unsigned char[kRecordRoom + kRecordGuard]), m_name(name) {
+        std::memset(m_bytes.get(), 0, kRecordRoom);
+        std::memcpy(m_bytes.get() + kRecordRoom, pattern(), kRecordGuard);
+        m_record = new (m_bytes.get()) Record{};
     }
 
-    Record* get() { return record_; }
-    Record& operator*() { return *record_; }
+    Record* get() { return m_record; }
+    Record& operator*() { return *m_record; }
 
     // The library's status, or kRecordOverrun when the call wrote past the room: the record's content
     // then follows a layout we do not know and is not used. Logged once per record kind and process.
     int judge(int status) {
-        if (std::memcmp(bytes_.get() + kRecordRoom, pattern(), kRecordGuard) == 0) return status;
-        std::memcpy(bytes_.get() + kRecordRoom, pattern(), kRecordGuard);
+        if (std::memcmp(m_bytes.get() + kRecordRoom, pattern(), kRecordGuard) == 0) return status;
+        std::memcpy(m_bytes.get() + kRecordRoom, pattern(), kRecordGuard);
         static std::atomic<bool> reported{false};
         if (!reported.exchange(true)) {
-            qCWarning(trelvan_log::harogic).noquote().nospace()
-                << harogic_text::kRecordOverrunLead << kRecordRoom << harogic_text::kRecordOverrunMiddle << name_
-                << harogic_text::kRecordOverrunTail;
+            qCWarning(trv::log::harogic).noquote().nospace()
+                << trv::harogic_text::kRecordOverrunLead << kRecordRoom << trv::harogic_text::kRecordOverrunMiddle << m_name
+                << trv::harogic_text::kRecordOverrunTail;
         }
         return kRecordOverrun;
     }
@@ -60,9 +60,9 @@ private:
         return bytes.get();
     }
 
-    std::unique_ptr<unsigned char[]> bytes_;
-    Record* record_ = nullptr;
-    const char* name_;
+    std::unique_ptr<unsigned char[]> m_bytes;
+    Record* m_record = nullptr;
+    const char* m_name;
 };
 
-}  // namespace htra
+}  // namespace trv::htra

@@ -27,18 +27,18 @@ constexpr int kMaxTimeoutRecoveries = 4;
 
 const char* openFailureText(int status) {
     switch (status) {
-        case htra::kNoDevice:
-            return harogic_text::kNoDevice;
-        case htra::kRfCalibrationMissing:
-            return harogic_text::kRfCalibrationMissing;
-        case htra::kIfCalibrationMissing:
-            return harogic_text::kIfCalibrationMissing;
-        case htra::kConfigurationMissing:
-            return harogic_text::kConfigurationMissing;
-        case htra::kDeviceFileMissing:
-            return harogic_text::kDeviceFileMissing;
+        case trv::htra::kNoDevice:
+            return trv::harogic_text::kNoDevice;
+        case trv::htra::kRfCalibrationMissing:
+            return trv::harogic_text::kRfCalibrationMissing;
+        case trv::htra::kIfCalibrationMissing:
+            return trv::harogic_text::kIfCalibrationMissing;
+        case trv::htra::kConfigurationMissing:
+            return trv::harogic_text::kConfigurationMissing;
+        case trv::htra::kDeviceFileMissing:
+            return trv::harogic_text::kDeviceFileMissing;
         default:
-            return harogic_text::kOtherOpenError;
+            return trv::harogic_text::kOtherOpenError;
     }
 }
 
@@ -79,9 +79,9 @@ Harogic::Harogic() {
 Harogic::Harogic(Init init) : Harogic() {
     statusCell = init.status;
     const int number = init.device ? deviceNumberOf(init.device->address) : 0;
-    TRELVAN_LOG(harogic) << harogic_text::kOpening << number;
+    TRELVAN_LOG(harogic) << trv::harogic_text::kOpening << number;
     connectH(number);
-    if (lastStatus == htra::kOk && init.params) setParams(*init.params);
+    if (lastStatus == trv::htra::kOk && init.params) setParams(*init.params);
 }
 
 Harogic::~Harogic() {
@@ -110,13 +110,13 @@ void Harogic::connectH(int number) {
         openInfo = {};
         device = nullptr;
         lastStatus = Device_Open(&device, deviceNumber, &openProfile, &openInfo);
-        if (lastStatus == htra::kOk) break;
+        if (lastStatus == trv::htra::kOk) break;
         QThread::msleep(kOpenRetryMs);
     }
-    if (lastStatus == htra::kOk) handle.store(device);
+    if (lastStatus == trv::htra::kOk) handle.store(device);
     setStatus(lastStatus);
-    if (lastStatus == htra::kOk) {
-        TRELVAN_LOG(harogic) << harogic_text::kConnected;
+    if (lastStatus == trv::htra::kOk) {
+        TRELVAN_LOG(harogic) << trv::harogic_text::kConnected;
     } else {
         TRELVAN_LOG(harogic) << openFailureText(lastStatus);
         TRELVAN_LOG(harogic) << lastStatus;
@@ -194,8 +194,8 @@ void Harogic::setParams(Params& p) {
 
     lastStatus = IQS_Configuration(&device, &profile, &profileOut, &streamInfo);
     setStatus(lastStatus);
-    if (lastStatus != htra::kOk) {
-        TRELVAN_LOG(harogic) << harogic_text::kConfigurationError << lastStatus;
+    if (lastStatus != trv::htra::kOk) {
+        TRELVAN_LOG(harogic) << trv::harogic_text::kConfigurationError << lastStatus;
         closeOwned(device);
     }
 
@@ -252,18 +252,18 @@ void Harogic::getState(DeviceState_TypeDef* out) {
     lastStatus = IQS_BusTriggerStart(&device);
     lastStatus = Device_QueryDeviceState_Realtime(&device, &deviceState);
     switch (lastStatus) {
-        case htra::kOk:
+        case trv::htra::kOk:
             if (out) std::memcpy(out, &deviceState, sizeof deviceState);
             lastStatus = IQS_BusTriggerStop(&device);
             break;
-        case htra::kTemperatureWarning:
-            TRELVAN_LOG(harogic) << harogic_text::kTemperatureWarning;
+        case trv::htra::kTemperatureWarning:
+            TRELVAN_LOG(harogic) << trv::harogic_text::kTemperatureWarning;
             break;
-        case htra::kIfSaturation:
-            TRELVAN_LOG(harogic) << harogic_text::kIfSaturation;
+        case trv::htra::kIfSaturation:
+            TRELVAN_LOG(harogic) << trv::harogic_text::kIfSaturation;
             break;
         default:
-            TRELVAN_LOG(harogic) << harogic_text::kOtherError << lastStatus;
+            TRELVAN_LOG(harogic) << trv::harogic_text::kOtherError << lastStatus;
             closeOwned(device);
     }
 }

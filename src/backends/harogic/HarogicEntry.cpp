@@ -3,7 +3,7 @@
 #include "backends/ErrorTexts.h"
 #include "backends/harogic/Harogic.h"
 
-namespace harogic {
+namespace trv::harogic {
 
 void enumerate(QVector<DeviceData>* found) {
     Harogic probe;
@@ -17,7 +17,7 @@ analyzerInterface* make(Init init) {
 QVector<Error> errorList(const Init&, analyzerInterface* backend) {
     if (backend == nullptr) return {};
     QVector<Error> list = backend->getErr();
-    if (!list.isEmpty() && list[0].code == errors::kOverloadCode) list[0].text = errors::overloadText();
+    if (!list.isEmpty() && list[0].code == trv::errors::kOverloadCode) list[0].text = trv::errors::overloadText();
     return list;
 }
 
@@ -26,4 +26,4 @@ void disconnect(analyzerInterface* backend) {
     static_cast<Harogic*>(backend)->disconnectH();
 }
 
-}  // namespace harogic
+}  // namespace trv::harogic

@@ -14,14 +14,14 @@ void Harogic::getDevList(QVector<DeviceData>* list) {
     if (list == nullptr) return;
     releaseHandle();  // our own device would refuse the probe of its number
     list->resize(0);
-    lastStatus = htra::kOk;
-    for (int number = 0; lastStatus == htra::kOk && number < kMaxDevices; ++number) {
+    lastStatus = trv::htra::kOk;
+    for (int number = 0; lastStatus == trv::htra::kOk && number < kMaxDevices; ++number) {
         void* device = nullptr;
         lastStatus = Device_Open(&device, number, &openProfile, &openInfo);
-        if (lastStatus != htra::kOk) return;
-        htra::GuardedRecord<DeviceInfoRecord> guarded("device information record");
+        if (lastStatus != trv::htra::kOk) return;
+        trv::htra::GuardedRecord<DeviceInfoRecord> guarded("device information record");
         lastStatus = guarded.judge(Device_QueryDeviceInfo(&device, guarded.get()));
-        if (lastStatus == htra::kRecordOverrun) {
+        if (lastStatus == trv::htra::kRecordOverrun) {
             Device_Close(&device);
             openProfile = {};
             openInfo = {};

@@ -34,13 +34,13 @@ void Harogic::acquire(QVector<IQ_Elem>* out, void* device) {
     IQ_Elem* const block = out->data();
 
     lastStatus = IQS_BusTriggerStart(&device);
-    htra::GuardedRecord<StreamPacketRecord> guarded("packet record");
+    trv::htra::GuardedRecord<StreamPacketRecord> guarded("packet record");
     StreamPacketRecord& packet = *guarded;
     bool gotPacket = false;
     int64_t filled = 0;
     while (filled < wanted) {
         lastStatus = guarded.judge(IQS_GetIQStream_PM1(&device, &packet));
-        if (lastStatus != htra::kOk && lastStatus != htra::kIfSaturation) {
+        if (lastStatus != trv::htra::kOk && lastStatus != trv::htra::kIfSaturation) {
             onPacketFailure(out, device);
             return;
         }
@@ -54,7 +54,7 @@ void Harogic::acquire(QVector<IQ_Elem>* out, void* device) {
         }
         const int64_t fits = std::min(perPacket, wanted - filled);
         if (packet.samples)
-            convert::fromScaledInt16(packet.samples, packet.scale, kScale, block + filled, std::size_t(fits));
+            trv::convert::fromScaledInt16(packet.samples, packet.scale, kScale, block + filled, std::size_t(fits));
         else
             std::fill(block + filled, block + filled + fits, IQ_Elem{0, 0});
         filled += perPacket;
@@ -75,22 +75,22 @@ void Harogic::onPacketFailure(QVector<IQ_Elem>* out, void* device) {
     out->resize(0);
     setStatus(lastStatus);
     switch (lastStatus) {
-        case htra::kBusTimeout:
-            TRELVAN_LOG(harogic) << harogic_text::kBusTimeout;
+        case trv::htra::kBusTimeout:
+            TRELVAN_LOG(harogic) << trv::harogic_text::kBusTimeout;
             // One reconfiguration per run of time-outs; a bounded number per host call, so a device that
             // only ever times out on long acquisitions cannot recurse without end.
             if (!timeoutRetried && recoveriesLeft > 0) {
                 timeoutRetried = true;
                 --recoveriesLeft;
                 setParams(lastParams);
-                if (lastStatus == htra::kOk) getData(out);
+                if (lastStatus == trv::htra::kOk) getData(out);
             }
             break;
-        case htra::kTemperatureWarning:
-            TRELVAN_LOG(harogic) << harogic_text::kTemperatureWarning;
+        case trv::htra::kTemperatureWarning:
+            TRELVAN_LOG(harogic) << trv::harogic_text::kTemperatureWarning;
             break;
         default:
-            TRELVAN_LOG(harogic) << harogic_text::kOtherError << lastStatus;
+            TRELVAN_LOG(harogic) << trv::harogic_text::kOtherError << lastStatus;
             closeOwned(device);
     }
 }

@@ -2,7 +2,7 @@
 // hosts and the vendor's tools match them word for word.
 #pragma once
 
-namespace harogic_text {
+namespace trv::harogic_text {
 inline constexpr char kOpening[] = "try open haogic = ";
 inline constexpr char kConnected[] = "Harogic connected;";
 inline constexpr char kNoDevice[] =
@@ -24,4 +24,4 @@ inline constexpr char kOtherError[] = "other error Status = ";
 inline constexpr char kRecordOverrunLead[] = "Error - htra_api wrote past the ";
 inline constexpr char kRecordOverrunMiddle[] = " bytes given for its ";
 inline constexpr char kRecordOverrunTail[] = "; its result is discarded";
-}  // namespace harogic_text
+}  // namespace trv::harogic_text

@@ -87,7 +87,7 @@ static_assert(offsetof(StreamPacketRecord, samples) == 0 && offsetof(StreamPacke
 static_assert(sizeof(DeviceState_TypeDef) == 64, "device state size");
 
 // Statuses the backend tells apart.
-namespace htra {
+namespace trv::htra {
 constexpr int kOk = 0;
 constexpr int kNoDevice = -1;
 constexpr int kRfCalibrationMissing = -3;
@@ -97,7 +97,7 @@ constexpr int kDeviceFileMissing = -6;
 constexpr int kBusTimeout = -10;
 constexpr int kIfSaturation = -12;
 constexpr int kTemperatureWarning = -14;
-}  // namespace htra
+}  // namespace trv::htra
 
 extern "C" {
 int Device_Open(void** device, int deviceNumber, const OpenProfileRecord* profile, OpenInfoRecord* info);

@@ -1,6 +1,6 @@
 #include "backends/pxa/Block.h"
 
-namespace pxa {
+namespace trv::pxa {
 
 int blockDigitCount(const std::string& lead) {
     if (lead.size() < 2 || lead[0] != '#') return -1;
@@ -19,4 +19,4 @@ long long blockLength(const std::string& digits, int digitCount) {
     return length;
 }
 
-}  // namespace pxa
+}  // namespace trv::pxa

@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace pxa {
+namespace trv::pxa {
 
 // No capture comes near this (32 M samples); a larger length is a corrupt header, not a reason to
 // allocate. The samples take twice the block's size, and a block cut short still gets all of them.
@@ -23,4 +23,4 @@ int blockDigitCount(const std::string& lead);
 // more than kMaxBlockBytes.
 long long blockLength(const std::string& digits, int digitCount);
 
-}  // namespace pxa
+}  // namespace trv::pxa

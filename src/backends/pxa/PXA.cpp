@@ -74,8 +74,8 @@ PXA::PXA(Init init)
 
 PXA::~PXA() = default;
 
-pxa::ScpiLink PXA::link() const {
-    return pxa::ScpiLink(*visa, *status, *session, *resourceManager, *device);
+trv::pxa::ScpiLink PXA::link() const {
+    return trv::pxa::ScpiLink(*visa, *status, *session, *resourceManager, *device);
 }
 
 void PXA::command(const char* text) {
@@ -112,9 +112,9 @@ void PXA::setParams(Params& requested) {
     if (params->frequency == wanted.frequency && params->sampleRate == wanted.sampleRate &&
         params->refLevel == wanted.refLevel)
         return;
-    error->code = errors::kParamsModifiedCode;
-    error->text = errors::paramsModifiedText();
-    TRELVAN_LOG(pxa) << pxa_text::kParamsModified;
+    error->code = trv::errors::kParamsModifiedCode;
+    error->text = trv::errors::paramsModifiedText();
+    TRELVAN_LOG(pxa) << trv::pxa_text::kParamsModified;
     // The host keeps the rate it asked for; the instrument's own rate is only approximately that.
     params->sampleRate = wanted.sampleRate;
 }
@@ -122,7 +122,7 @@ void PXA::setParams(Params& requested) {
 Params PXA::getParams(suffix which) {
     Params result = kDefaultParams;
     if (!linked() || *status != VI_SUCCESS) return result;
-    link().setTimeout(pxa::kExchangeTimeoutMs);
+    link().setTimeout(trv::pxa::kExchangeTimeoutMs);
     OPC();
     command(":FORMat:TRACe:DATA ASCii\n");
     command(":FORMat:BORDer NORMal\n");
@@ -158,7 +158,7 @@ Params PXA::getParams(suffix which) {
             if (toDouble(framedQuery(":CALCulate:VECTor:DATA2:HEADer? 'XDelta'\n"), xDelta) && xDelta > 0) {
                 result.sampleRate = 1.0 / xDelta;
             } else {
-                TRELVAN_LOG(pxa) << pxa_text::kSampleRateConvertError;
+                TRELVAN_LOG(pxa) << trv::pxa_text::kSampleRateConvertError;
                 result.sampleRate = params->sampleRate;
             }
         }
@@ -171,8 +171,8 @@ void PXA::setNumPoints(int points) {
     if (!linked() || *status != VI_SUCCESS) return;
     if (points <= 0) {
         // No bandwidth gives that; tell the host rather than send the instrument a nonsense value.
-        error->code = errors::kPointsCode;
-        error->text = errors::pointsText();
+        error->code = trv::errors::kPointsCode;
+        error->text = trv::errors::pointsText();
         return;
     }
     // Two decimals are all the instrument takes.
@@ -182,14 +182,14 @@ void PXA::setNumPoints(int points) {
     double readBack = 0;
     toDouble(framedQuery(":SENSe:VECTOR:BWIDth:RESolution?\n"), readBack);
     if (readBack != rbw) {
-        error->code = errors::kPointsCode;
-        error->text = errors::pointsText();
+        error->code = trv::errors::kPointsCode;
+        error->text = trv::errors::pointsText();
     }
 }
 
 int PXA::getNPts(suffix which) {
     if (!linked() || *status != VI_SUCCESS) return 0;
-    link().setTimeout(pxa::kExchangeTimeoutMs);
+    link().setTimeout(trv::pxa::kExchangeTimeoutMs);
     int result = 0;
     if (which == MIN || which == MAX) {
         int rbw = 0;

@@ -50,7 +50,7 @@ public:
 private:
     bool linked() const { return status != nullptr; }
     // The SCPI link over the borrowed session; only while linked.
-    pxa::ScpiLink link() const;
+    trv::pxa::ScpiLink link() const;
     void command(const char* text);
     void command(const char* format, const QString& number);
     QString framedQuery(const char* text);

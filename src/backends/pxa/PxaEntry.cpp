@@ -4,7 +4,7 @@
 #include "backends/pxa/PXA.h"
 #include "backends/pxa/Scpi.h"
 
-namespace pxa {
+namespace trv::pxa {
 
 bool recognisesModel(const QString& model) {
     return model.contains(QStringLiteral("N9030A"), Qt::CaseInsensitive);
@@ -19,7 +19,7 @@ QVector<Error> errorList(const Init& facade, analyzerInterface*) {
     QVector<Error> list;
     if (facade.error->code != 0) list.append(*facade.error);
     if (*facade.status != VI_SUCCESS) {
-        list.append(Error{errors::kVisaTimeoutCode, errors::visaTimeoutText()});
+        list.append(Error{trv::errors::kVisaTimeoutCode, trv::errors::visaTimeoutText()});
         return list;
     }
     ScpiLink(*facade.visa, *facade.status, *facade.session, *facade.resourceManager, *facade.device)
@@ -27,4 +27,4 @@ QVector<Error> errorList(const Init& facade, analyzerInterface*) {
     return list;
 }
 
-}  // namespace pxa
+}  // namespace trv::pxa

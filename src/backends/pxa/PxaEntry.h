@@ -3,9 +3,9 @@
 
 #include "backends/Backends.h"
 
-namespace pxa {
+namespace trv::pxa {
 bool recognisesModel(const QString& model);
 analyzerInterface* make(Init init);
 // The pending error record, then a timeout entry or the instrument's error queue.
 QVector<Error> errorList(const Init& facade, analyzerInterface* backend);
-}  // namespace pxa
+}  // namespace trv::pxa

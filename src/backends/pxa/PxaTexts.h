@@ -1,7 +1,7 @@
 // The N9030A backend's log lines. Their spelling is deliberate: hosts match them word for word.
 #pragma once
 
-namespace pxa_text {
+namespace trv::pxa_text {
 inline constexpr char kParamsModified[] = "Parameters was modified";
 inline constexpr char kSampleRateConvertError[] = "Sample rate convert error";
-}  // namespace pxa_text
+}  // namespace trv::pxa_text

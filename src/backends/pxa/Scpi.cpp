@@ -9,7 +9,7 @@
 #include "backends/pxa/Block.h"
 #include "util/Split.h"
 
-namespace pxa {
+namespace trv::pxa {
 
 namespace {
 
@@ -24,24 +24,24 @@ constexpr long long kBytesPerAsciiPoint = 33;
 }  // namespace
 
 void ScpiLink::command(const char* text) {
-    status_ = visa_.viPrintf(session_, const_cast<ViString>(text));
+    m_status = m_visa.viPrintf(m_session, const_cast<ViString>(text));
 }
 
 void ScpiLink::command(const char* format, const char* argument) {
-    status_ = visa_.viPrintf(session_, const_cast<ViString>(format), argument);
+    m_status = m_visa.viPrintf(m_session, const_cast<ViString>(format), argument);
 }
 
 std::string ScpiLink::query(const char* text, size_t room) {
     std::vector<char> reply(std::max<size_t>(room, 2), '\0');
     const std::string format = "%" + std::to_string(reply.size() - 1) + "T";
-    status_ = visa_.viQueryf(session_, const_cast<ViString>(text), const_cast<ViString>(format.c_str()),
+    m_status = m_visa.viQueryf(m_session, const_cast<ViString>(text), const_cast<ViString>(format.c_str()),
                              reply.data());
     reply.back() = '\0';
     return std::string(reply.data());
 }
 
 void ScpiLink::setTimeout(ViUInt32 ms) {
-    visa_.viSetAttribute(session_, VI_ATTR_TMO_VALUE, ms);
+    m_visa.viSetAttribute(m_session, VI_ATTR_TMO_VALUE, ms);
 }
 
 int ScpiLink::opcQuery() {
@@ -88,7 +88,7 @@ bool ScpiLink::lineEndFollows() {
     std::string end;
     unsigned long got = 0;
     readText(end, 1, got);
-    return status_ != VI_SUCCESS || end == std::string(1, kBlockEnd);
+    return m_status != VI_SUCCESS || end == std::string(1, kBlockEnd);
 }
 
 long long ScpiLink::requestBlock(ByteOrder order, const std::function<void()>& meanwhile) {
@@ -126,17 +126,17 @@ std::string ScpiLink::requestAsciiData() {
     command(":FORMat:TRACe:DATA ASCii\n");
     command(":CALCulate:VECTor:DATA2:RAW?\n");
     // The reply is one line: a read ends at its line end instead of waiting for bytes that never come.
-    visa_.viSetAttribute(session_, VI_ATTR_TERMCHAR, '\n');
-    visa_.viSetAttribute(session_, VI_ATTR_TERMCHAR_EN, 1);
+    m_visa.viSetAttribute(m_session, VI_ATTR_TERMCHAR, '\n');
+    m_visa.viSetAttribute(m_session, VI_ATTR_TERMCHAR_EN, 1);
     const long long limit = std::min(kMaxBlockBytes, expected + kChunkBytes);
     std::string piece;
     unsigned long got = 0;
     while (static_cast<long long>(text.size()) < limit) {
         readText(piece, kChunkBytes, got);
         text += piece;
-        if (piece.size() != kChunkBytes || status_ != VI_SUCCESS || text.back() == '\n') break;
+        if (piece.size() != kChunkBytes || m_status != VI_SUCCESS || text.back() == '\n') break;
     }
-    visa_.viSetAttribute(session_, VI_ATTR_TERMCHAR_EN, 0);
+    m_visa.viSetAttribute(m_session, VI_ATTR_TERMCHAR_EN, 0);
     return text;
 }
 
@@ -147,21 +147,21 @@ void ScpiLink::drain() {
     std::vector<unsigned char> sink(kDrainBytes);
     for (long long i = 0; i < kMaxDrainReads; ++i) {
         ViUInt32 got = 0;
-        const ViStatus s = visa_.viRead(session_, sink.data(), kDrainBytes, &got);
+        const ViStatus s = m_visa.viRead(m_session, sink.data(), kDrainBytes, &got);
         if (got > 0 && (s == VI_SUCCESS || moreToCome(s) || s == VI_SUCCESS_TERM_CHAR)) continue;
         // A quiet line is what the drain waits for, not a failure; anything else is.
-        if (s != VI_ERROR_TMO) status_ = s;
+        if (s != VI_ERROR_TMO) m_status = s;
         break;
     }
     setTimeout(TRELVAN_TMO_RELAXED);
 }
 
 void ScpiLink::reopen() {
-    if (session_ != 0) visa_.viClose(session_);
-    if (resourceManager_ != 0) visa_.viClose(resourceManager_);
-    status_ = visa_.viOpenDefaultRM(&resourceManager_);
-    status_ = visa_.viOpen(resourceManager_, const_cast<ViRsrc>(device_.address), VI_EXCLUSIVE_LOCK,
-                           kOpenTimeoutMs, &session_);
+    if (m_session != 0) m_visa.viClose(m_session);
+    if (m_resourceManager != 0) m_visa.viClose(m_resourceManager);
+    m_status = m_visa.viOpenDefaultRM(&m_resourceManager);
+    m_status = m_visa.viOpen(m_resourceManager, const_cast<ViRsrc>(m_device.address), VI_EXCLUSIVE_LOCK,
+                           kOpenTimeoutMs, &m_session);
 }
 
 std::string ScpiLink::nextError(size_t room) {
@@ -174,11 +174,11 @@ void ScpiLink::readErrorQueue(QVector<Error>& list) {
     for (int i = 0; i < kMaxErrorQueueReads; ++i) {
         opc();
         const std::string reply = query(":SYSTem:ERRor:NEXT? \n", 1024);
-        const ViStatus queried = status_;
+        const ViStatus queried = m_status;
         opc();
         if (queried != VI_SUCCESS) {
             // What the failed query left in the buffer is not an entry.
-            list.append(Error{errors::kVisaTimeoutCode, errors::visaTimeoutText()});
+            list.append(Error{trv::errors::kVisaTimeoutCode, trv::errors::visaTimeoutText()});
             return;
         }
         const std::vector<QString> fields = QSplit(reply, ",");
@@ -189,8 +189,8 @@ void ScpiLink::readErrorQueue(QVector<Error>& list) {
             entry.text = fields.size() > 1 ? fields[1] : QString();
         }
         list.append(entry);
-        if (entry.code == 0 || status_ != VI_SUCCESS) return;
+        if (entry.code == 0 || m_status != VI_SUCCESS) return;
     }
 }
 
-}  // namespace pxa
+}  // namespace trv::pxa

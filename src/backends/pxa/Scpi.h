@@ -13,7 +13,7 @@
 
 #include "visa/DynamicVisa.h"
 
-namespace pxa {
+namespace trv::pxa {
 
 // The timeout of a timed exchange; outside one the session runs under TRELVAN_TMO_RELAXED.
 constexpr ViUInt32 kExchangeTimeoutMs = 1000;
@@ -38,13 +38,13 @@ class ScpiLink {
 public:
     ScpiLink(DynamicVisa& visa, ViStatus& status, ViSession& session, ViSession& resourceManager,
              const DeviceData& device)
-        : visa_(visa),
-          status_(status),
-          session_(session),
-          resourceManager_(resourceManager),
-          device_(device) {}
+        : m_visa(visa),
+          m_status(status),
+          m_session(session),
+          m_resourceManager(resourceManager),
+          m_device(device) {}
 
-    bool healthy() const { return status_ == VI_SUCCESS; }
+    bool healthy() const { return m_status == VI_SUCCESS; }
 
     // Each exchange stores its status in the status word and goes on regardless.
     void command(const char* text);
@@ -104,11 +104,11 @@ private:
     // Reads the byte that closes a block; false when it is something else.
     bool lineEndFollows();
 
-    DynamicVisa& visa_;
-    ViStatus& status_;
-    ViSession& session_;
-    ViSession& resourceManager_;
-    const DeviceData& device_;
+    DynamicVisa& m_visa;
+    ViStatus& m_status;
+    ViSession& m_session;
+    ViSession& m_resourceManager;
+    const DeviceData& m_device;
 };
 
 // Reads `count` bytes (kChunkBytes when 0) of float pairs in the swapped byte order into `samples`, from
@@ -130,24 +130,24 @@ ReadEnd ScpiLink::read(unsigned char* buffer, ViUInt32 room, ViUInt32 count, Arr
         unsigned char* to = inRoom ? buffer + received : spill;
         const ViUInt32 wanted = inRoom ? room - received : std::min<ViUInt32>(count - received, kChunkBytes);
         ViUInt32 got = 0;
-        status_ = visa_.viRead(session_, to, wanted, &got);
+        m_status = m_visa.viRead(m_session, to, wanted, &got);
         got = std::min(got, wanted);
         if (got > 0) {
             received += got;
             arrived(std::min(received, room));
             empty = 0;
             // A read that filled a part short of the count goes on for the rest, whatever its status.
-            if (got == wanted || moreToCome(status_)) continue;
+            if (got == wanted || moreToCome(m_status)) continue;
             break;
         }
-        if (status_ == VI_ERROR_CONN_LOST) return ReadEnd::LostEmpty;
+        if (m_status == VI_ERROR_CONN_LOST) return ReadEnd::LostEmpty;
         ++empty;
-        if (!moreToCome(status_) || empty >= kMaxEmptyReads) break;
+        if (!moreToCome(m_status) || empty >= kMaxEmptyReads) break;
     }
     // A read that ended on its count or on the term char succeeded; the status word says so, or every
     // later exchange would take the completion code for an error.
-    if ((received == count && status_ == VI_SUCCESS_MAX_CNT) || status_ == VI_SUCCESS_TERM_CHAR)
-        status_ = VI_SUCCESS;
+    if ((received == count && m_status == VI_SUCCESS_MAX_CNT) || m_status == VI_SUCCESS_TERM_CHAR)
+        m_status = VI_SUCCESS;
     return ReadEnd::Stopped;
 }
 
@@ -162,13 +162,13 @@ BlockEnd ScpiLink::readBlockData(long long length, Piece&& piece) {
         const unsigned int size =
             remaining >= kChunkBytes ? kChunkBytes : static_cast<unsigned int>(remaining);
         piece(size);
-        cut = status_ < VI_SUCCESS;
+        cut = m_status < VI_SUCCESS;
         remaining -= size;
     }
     BlockEnd result = cut ? BlockEnd::Cut : BlockEnd::Complete;
-    if (!cut && status_ == VI_SUCCESS && !lineEndFollows()) result = BlockEnd::Shifted;
+    if (!cut && m_status == VI_SUCCESS && !lineEndFollows()) result = BlockEnd::Shifted;
     setTimeout(TRELVAN_TMO_RELAXED);
     return result;
 }
 
-}  // namespace pxa
+}  // namespace trv::pxa

@@ -9,7 +9,7 @@
 
 static_assert(sizeof("Ж") == 3, "string literals must be compiled as UTF-8");
 
-namespace cp1251 {
+namespace trv::cp1251 {
 
 struct Decoded {
     char32_t codePoint;
@@ -62,7 +62,7 @@ constexpr Text<N> encode(const char* utf8) {
     return out;
 }
 
-}  // namespace cp1251
+}  // namespace trv::cp1251
 
 // Defines a constant holding the Windows-1251 form of a UTF-8 literal; use its .bytes.
-#define TRELVAN_CP1251(name, utf8) constexpr auto name = ::cp1251::encode<::cp1251::encodedSize(utf8)>(utf8)
+#define TRELVAN_CP1251(name, utf8) constexpr auto name = ::trv::cp1251::encode<::trv::cp1251::encodedSize(utf8)>(utf8)

@@ -13,7 +13,7 @@
 #include <type_traits>
 #include <vector>
 
-namespace skfft {
+namespace trv::skfft {
 
 namespace {
 
@@ -53,7 +53,7 @@ public:
     ~PlanCache() {
         // At unload no block is in flight.
         std::list<Entry> gone;
-        gone.swap(entries_);
+        gone.swap(m_entries);
     }
 
     // A plan for `key`, made on first use. It stays valid while the caller holds it, even if the cache
@@ -64,20 +64,20 @@ public:
         const std::string wisdomFile = wisdom != nullptr ? wisdom : "";
         key.measured = !wisdomFile.empty();
         std::vector<Plan> dropped;  // destroyed outside the lock, so that no other caller waits for it
-        std::unique_lock<std::recursive_mutex> lock(mutex_);
+        std::unique_lock<std::recursive_mutex> lock(m_mutex);
         // Planned afresh and dropped after the call; plans kept earlier stay for whoever keeps plans.
         if (capacity == 0) return plan(key, data, wisdomFile);
-        for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+        for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
             if (!(it->key == key)) continue;
-            entries_.splice(entries_.begin(), entries_, it);
-            return entries_.front().plan;
+            m_entries.splice(m_entries.begin(), m_entries, it);
+            return m_entries.front().plan;
         }
         Plan made = plan(key, data, wisdomFile);
         if (!made) return made;
-        entries_.push_front(Entry{key, made});
-        while (entries_.size() > static_cast<std::size_t>(capacity)) {
-            dropped.push_back(std::move(entries_.back().plan));
-            entries_.pop_back();
+        m_entries.push_front(Entry{key, made});
+        while (m_entries.size() > static_cast<std::size_t>(capacity)) {
+            dropped.push_back(std::move(m_entries.back().plan));
+            m_entries.pop_back();
         }
         lock.unlock();
         return made;
@@ -93,18 +93,18 @@ private:
     // made and destroyed under this one lock, and FFTW's own planner lock guards against a host that
     // plans on other threads.
     Plan plan(const Key& key, fftw_complex* data, const std::string& wisdom) {
-        if (!ready_) {
-            ready_ = true;
-            threadsUsable_ = fftw_init_threads() != 0;
-            if (threadsUsable_) fftw_make_planner_thread_safe();
+        if (!m_ready) {
+            m_ready = true;
+            m_threadsUsable = fftw_init_threads() != 0;
+            if (m_threadsUsable) fftw_make_planner_thread_safe();
         }
-        if (threadsUsable_) fftw_plan_with_nthreads(key.threads);
+        if (m_threadsUsable) fftw_plan_with_nthreads(key.threads);
         fftw_plan made = nullptr;
         if (wisdom.empty()) {
             made = fftw_plan_dft_1d(key.n, data, data, key.sign, FFTW_ESTIMATE);
         } else {
-            if (wisdom != wisdomRead_) {
-                wisdomRead_ = wisdom;
+            if (wisdom != m_wisdomRead) {
+                m_wisdomRead = wisdom;
                 fftw_import_wisdom_from_filename(wisdom.c_str());
             }
             made = fftw_plan_dft_1d(key.n, data, data, key.sign, FFTW_MEASURE | FFTW_WISDOM_ONLY);
@@ -114,11 +114,11 @@ private:
             }
         }
         // Back to FFTW's default, for a host that plans transforms of its own.
-        if (threadsUsable_) fftw_plan_with_nthreads(1);
+        if (m_threadsUsable) fftw_plan_with_nthreads(1);
         if (made == nullptr) return nullptr;
         // Recursive: a plan may be let go while this thread plans (a failed allocation here does that).
         return Plan(made, [this](fftw_plan p) {
-            std::lock_guard<std::recursive_mutex> guard(mutex_);
+            std::lock_guard<std::recursive_mutex> guard(m_mutex);
             fftw_destroy_plan(p);
         });
     }
@@ -135,11 +135,11 @@ private:
         return made;
     }
 
-    std::recursive_mutex mutex_;
-    std::list<Entry> entries_;  // most recently used first
-    bool ready_ = false;
-    bool threadsUsable_ = false;
-    std::string wisdomRead_;
+    std::recursive_mutex m_mutex;
+    std::list<Entry> m_entries;  // most recently used first
+    bool m_ready = false;
+    bool m_threadsUsable = false;
+    std::string m_wisdomRead;
 };
 
 PlanCache& cache() {
@@ -171,4 +171,4 @@ bool transform(fftw_complex* data, int n, int sign) {
     return true;
 }
 
-}  // namespace skfft
+}  // namespace trv::skfft

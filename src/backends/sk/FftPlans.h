@@ -14,7 +14,7 @@
 
 #include <cstddef>
 
-namespace skfft {
+namespace trv::skfft {
 
 // Threads worth using for a block of `n` points: 1 below the size where a second thread gains.
 int threadsFor(std::size_t n);
@@ -23,4 +23,4 @@ int threadsFor(std::size_t n);
 // no plan could be made, the data then untouched.
 bool transform(fftw_complex* data, int n, int sign);
 
-}  // namespace skfft
+}  // namespace trv::skfft

@@ -109,7 +109,7 @@ void SK::storeRunSamples(const CommandHead& head, unsigned count, std::vector<st
     const unsigned char* p = m_receiveBuffer + kSkHeadSize;
     std::complex<double>* out = samples.data() + at;
     if (num == 2 && len == 4) {  // the usual layout: 32-bit I and Q
-        convert::fromLittleEndianInt32(p, reinterpret_cast<double*>(out), n);
+        trv::convert::fromLittleEndianInt32(p, reinterpret_cast<double*>(out), n);
         return;
     }
     for (unsigned i = 0; i < n; ++i, p += stride) {

@@ -2,7 +2,7 @@
 
 #include "backends/sk/SK.h"
 
-namespace sk {
+namespace trv::sk {
 
 bool recognisesModel(const QString& model) {
     return model.contains(QStringLiteral("k4"), Qt::CaseInsensitive) ||
@@ -17,4 +17,4 @@ analyzerInterface* make(Init init) {
     return new SK(init);
 }
 
-}  // namespace sk
+}  // namespace trv::sk

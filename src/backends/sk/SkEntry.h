@@ -3,9 +3,9 @@
 
 #include "backends/Backends.h"
 
-namespace sk {
+namespace trv::sk {
 // "K4" in either alphabet, in any case.
 bool recognisesModel(const QString& model);
 bool recognisesAddress(const QString& address);
 analyzerInterface* make(Init init);
-}  // namespace sk
+}  // namespace trv::sk

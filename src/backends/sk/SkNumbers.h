@@ -7,7 +7,7 @@
 
 #include "backends/sk/SK.h"
 
-namespace sknum {
+namespace trv::sknum {
 
 // Truncates toward zero into an int; NaN gives 0, values beyond the range the nearest limit.
 inline int truncToInt(double v) {
@@ -30,4 +30,4 @@ inline double powerOfTwoAtLeast(double v) {
     return std::exp2(std::ceil(std::log2(v)));
 }
 
-}  // namespace sknum
+}  // namespace trv::sknum

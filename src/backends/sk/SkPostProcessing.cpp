@@ -36,26 +36,26 @@ constexpr double kTrimEnd = 0.95;
 // SK::GetInterpolatedValue for every point.
 class Interpolator {
 public:
-    Interpolator(const double* xs, const double* ys, std::size_t n) : xs_(xs), ys_(ys), n_(n) {}
+    Interpolator(const double* xs, const double* ys, std::size_t n) : m_xs(xs), m_ys(ys), m_n(n) {}
     double at(double x) {
-        if (x >= xs_[n_ - 1]) return ys_[n_ - 1];
-        if (x <= xs_[0]) return ys_[0];
-        while (g_ > 0 && xs_[g_] > x) --g_;
-        while (g_ + 2 < n_ && xs_[g_ + 1] <= x) ++g_;
-        return between(g_, x);
+        if (x >= m_xs[m_n - 1]) return m_ys[m_n - 1];
+        if (x <= m_xs[0]) return m_ys[0];
+        while (m_g > 0 && m_xs[m_g] > x) --m_g;
+        while (m_g + 2 < m_n && m_xs[m_g + 1] <= x) ++m_g;
+        return between(m_g, x);
     }
 
 private:
     double between(std::size_t g, double x) const {
-        const double x0 = xs_[g], x1 = xs_[g + 1];
-        if (x0 == x1) return (ys_[g] + ys_[g + 1]) / 2;
+        const double x0 = m_xs[g], x1 = m_xs[g + 1];
+        if (x0 == x1) return (m_ys[g] + m_ys[g + 1]) / 2;
         const double t = (x1 - x) / (x1 - x0);
-        return t * ys_[g] + (1 - t) * ys_[g + 1];
+        return t * m_ys[g] + (1 - t) * m_ys[g + 1];
     }
-    const double* xs_;
-    const double* ys_;
-    std::size_t n_;
-    std::size_t g_ = 0;
+    const double* m_xs;
+    const double* m_ys;
+    std::size_t m_n;
+    std::size_t m_g = 0;
 };
 
 // The band step for bins [from, to): each bin within `limit` of the centre is divided by the response
@@ -138,7 +138,7 @@ void SK::PostProcessing(std::vector<std::complex<double>>* samples) {
     while (n < samples->size()) n <<= 1;
     samples->resize(n);
     fftw_complex* x = reinterpret_cast<fftw_complex*>(samples->data());
-    if (!skfft::transform(x, static_cast<int>(n), FFTW_FORWARD)) {
+    if (!trv::skfft::transform(x, static_cast<int>(n), FFTW_FORWARD)) {
         samples->clear();
         return;
     }
@@ -148,7 +148,7 @@ void SK::PostProcessing(std::vector<std::complex<double>>* samples) {
     // transform expects. Each thread packs the kept bins of its own stretch to that stretch's start;
     // the stretches are then closed up in order.
     const Band band{params->frequency, params->sampleRate, span * kKeptHalfShare, kOutputScale / n, n};
-    const int threads = skfft::threadsFor(n);
+    const int threads = trv::skfft::threadsFor(n);
     std::vector<std::size_t> starts(threads + 1), counts(threads);
     for (int t = 0; t <= threads; ++t) starts[t] = n / threads * t + std::min<std::size_t>(t, n % threads);
     std::complex<double>* bins = samples->data();
@@ -172,7 +172,7 @@ void SK::PostProcessing(std::vector<std::complex<double>>* samples) {
         std::memmove(bins + kept, bins + starts[t], counts[t] * sizeof *bins);
         kept += counts[t];
     }
-    if (kept > 0 && !skfft::transform(x, static_cast<int>(kept), FFTW_BACKWARD)) kept = 0;
+    if (kept > 0 && !trv::skfft::transform(x, static_cast<int>(kept), FFTW_BACKWARD)) kept = 0;
 
     const std::size_t first = static_cast<std::size_t>(std::ceil(kTrimStart * kept));
     const std::size_t end = static_cast<std::size_t>(kTrimEnd * kept);

@@ -31,7 +31,7 @@ constexpr double kWidestIfBandwidth = 1e7;
 constexpr double kRefLevelBeyondLimits = 100;
 
 void modified(Error* error) {
-    if (error != nullptr) *error = Error{errors::kParamsModifiedCode, errors::paramsModifiedText()};
+    if (error != nullptr) *error = Error{trv::errors::kParamsModifiedCode, trv::errors::paramsModifiedText()};
 }
 
 }  // namespace
@@ -51,7 +51,7 @@ bool SK::responseUsable() {
     double span = 0;
     if (responseSpan(span)) return true;
     if (error != nullptr && statusOk())
-        *error = Error{errors::kResponseTableCode, errors::responseTableText()};
+        *error = Error{trv::errors::kResponseTableCode, trv::errors::responseTableText()};
     m_curSampleRate = 0;
     return false;
 }
@@ -148,9 +148,9 @@ void SK::GetParamsLim() {
     if (SendParameter(MI_SET, P_RRS_REFERENCE_LEVEL, 3, kSkFixed32, loudest) != VI_SUCCESS) return;
     if (SendParameter(MI_SET, P_RRS_REFERENCE_LEVEL, 3, kSkFixed32, quietest) != VI_SUCCESS) return;
     if (readReply(P_RRS_REFERENCE_LEVEL, 1376, v, kReplyValues) != VI_SUCCESS) return;
-    m_maxLimits.refLevel = sknum::truncToInt(v[0]);
+    m_maxLimits.refLevel = trv::sknum::truncToInt(v[0]);
     if (readReply(P_RRS_REFERENCE_LEVEL, 1382, v, kReplyValues) != VI_SUCCESS) return;
-    m_minLimits.refLevel = sknum::truncToInt(v[0]);
+    m_minLimits.refLevel = trv::sknum::truncToInt(v[0]);
 }
 
 void SK::SendDisableAutoCalibration() {
@@ -197,7 +197,7 @@ void SK::setParams(Params& p) {
     if (v[0] != m_ifBandwidth) modified(error);
     if (readReply(P_RRS_REFERENCE_LEVEL, 151, v, kReplyValues) != VI_SUCCESS) return;
     if (v[0] != static_cast<double>(p.refLevel)) {
-        p.refLevel = sknum::truncToInt(v[0]);
+        p.refLevel = trv::sknum::truncToInt(v[0]);
         modified(error);
     }
     if (readReply(P_SAMPLE_RATE, 161, v, kReplyValues) != VI_SUCCESS) return;
@@ -222,8 +222,8 @@ void SK::setNumPoints(int n) {
         if (SendParameter(MI_SET, P_CLK, 4, kSkInt32, asked) == VI_SUCCESS &&
             readReply(P_CLK, 207, v, kReplyValues) == VI_SUCCESS) {
             if (!std::equal(asked, asked + 4, v) && error != nullptr)
-                *error = Error{errors::kPointsCode, errors::pointsText()};
-            m_blockPoints = sknum::clampBlockPoints(v[3]);
+                *error = Error{trv::errors::kPointsCode, trv::errors::pointsText()};
+            m_blockPoints = trv::sknum::clampBlockPoints(v[3]);
         }
     }
     calcNewSampleRate();
@@ -234,7 +234,7 @@ void SK::CalcMultCoef() {
     if (params == nullptr || !responseSpan(span)) return;
     const double coef = std::ceil(params->sampleRate / span);
     const double points = std::trunc(m_numPoints * coef * kBlockMargin);
-    m_blockPoints = sknum::clampBlockPoints(sknum::powerOfTwoAtLeast(points));
+    m_blockPoints = trv::sknum::clampBlockPoints(trv::sknum::powerOfTwoAtLeast(points));
 }
 
 void SK::calcNewSampleRate() {

@@ -127,7 +127,7 @@ TEST_F(DirectIo, OpcWaitsForOneAndIsBounded) {
     visa.repeatLast = true;
     visa.replyWhenEmpty = "garbage\n";
     EXPECT_EQ(t.OPC(), VI_ERROR_TMO);
-    EXPECT_LE(visa.count("*OPC?\n"), 2 + pxa::kMaxOpcQueries);
+    EXPECT_LE(visa.count("*OPC?\n"), 2 + trv::pxa::kMaxOpcQueries);
 
     visa.sent.clear();
     t.status = VI_ERROR_IO;

@@ -6,8 +6,8 @@
 
 namespace {
 
-using trelvan_util::leadingDouble;
-using trelvan_util::leadingInt;
+using trv::util::leadingDouble;
+using trv::util::leadingInt;
 
 TEST(LeadingInt, BehavesLikeStoiWithoutThrowing) {
     int v = -7;
@@ -48,20 +48,20 @@ TEST(LeadingDouble, TakesTheLongestNumberInTheCLocale) {
 
 TEST(Cp1251, RoundTripsCyrillicAndDropsTheUnassignedByte) {
     const std::string utf8 = "К4-Э1 Ёё №5 «ц»";
-    const std::string bytes = trelvan_util::utf8ToCp1251(utf8);
+    const std::string bytes = trv::util::utf8ToCp1251(utf8);
     EXPECT_EQ(bytes.size(), 15u);
     EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xCA);
     EXPECT_EQ(static_cast<unsigned char>(bytes[6]), 0xA8);
-    EXPECT_EQ(trelvan_util::cp1251ToUtf8(bytes), utf8);
-    EXPECT_EQ(trelvan_util::cp1251ToUtf8("a\x98" "b"), "ab");
+    EXPECT_EQ(trv::util::cp1251ToUtf8(bytes), utf8);
+    EXPECT_EQ(trv::util::cp1251ToUtf8("a\x98" "b"), "ab");
     // Every assigned byte survives the round trip.
     for (int b = 0x80; b <= 0xFF; ++b) {
         if (b == 0x98) continue;
         const std::string one(1, static_cast<char>(b));
-        EXPECT_EQ(trelvan_util::utf8ToCp1251(trelvan_util::cp1251ToUtf8(one)), one) << b;
+        EXPECT_EQ(trv::util::utf8ToCp1251(trv::util::cp1251ToUtf8(one)), one) << b;
     }
-    EXPECT_EQ(trelvan_util::utf8ToCp1251("日"), "?");
-    EXPECT_EQ(trelvan_util::utf8ToCp1251("\xD0"), "?");
+    EXPECT_EQ(trv::util::utf8ToCp1251("日"), "?");
+    EXPECT_EQ(trv::util::utf8ToCp1251("\xD0"), "?");
 }
 
 }  // namespace
