@@ -10,6 +10,7 @@
 #include <new>
 
 #include "backends/harogic/HarogicTexts.h"
+#include "backends/harogic/htra_api.h"
 #include "util/Log.h"
 
 namespace trv::htra {
@@ -64,5 +65,19 @@ private:
     Record* m_record = nullptr;
     const char* m_name;
 };
+
+// Device_Open with ample room for the open-information record, which the library fills and we never read;
+// `info` keeps what fits in it. A device opened by a library that overran even that room is closed again.
+inline int openDevice(void** device, int number, const OpenProfileRecord* profile, OpenInfoRecord* info) {
+    GuardedRecord<OpenInfoRecord> room("open information record");
+    const int opened = Device_Open(device, number, profile, room.get());
+    const int status = room.judge(opened);
+    if (status == kRecordOverrun && opened == kOk) {
+        Device_Close(device);
+        *device = nullptr;
+    }
+    std::memcpy(info, room.get(), sizeof *info);
+    return status;
+}
 
 }  // namespace trv::htra

@@ -1,5 +1,6 @@
 #include "backends/harogic/Harogic.h"
 
+#include "backends/harogic/GuardedRecord.h"
 #include "backends/harogic/HarogicTexts.h"
 #include "util/Log.h"
 
@@ -109,7 +110,7 @@ void Harogic::connectH(int number) {
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         openInfo = {};
         device = nullptr;
-        lastStatus = Device_Open(&device, deviceNumber, &openProfile, &openInfo);
+        lastStatus = trv::htra::openDevice(&device, deviceNumber, &openProfile, &openInfo);
         if (lastStatus == trv::htra::kOk) break;
         QThread::msleep(kOpenRetryMs);
     }

@@ -17,7 +17,7 @@ void Harogic::getDevList(QVector<DeviceData>* list) {
     lastStatus = trv::htra::kOk;
     for (int number = 0; lastStatus == trv::htra::kOk && number < kMaxDevices; ++number) {
         void* device = nullptr;
-        lastStatus = Device_Open(&device, number, &openProfile, &openInfo);
+        lastStatus = trv::htra::openDevice(&device, number, &openProfile, &openInfo);
         if (lastStatus != trv::htra::kOk) return;
         trv::htra::GuardedRecord<DeviceInfoRecord> guarded("device information record");
         lastStatus = guarded.judge(Device_QueryDeviceInfo(&device, guarded.get()));

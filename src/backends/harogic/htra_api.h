@@ -11,7 +11,7 @@ struct OpenProfileRecord {
     uint8_t reserved[40];
 };
 
-// Filled by Device_Open and never read. Larger than the part we clear, so a fuller record cannot overrun.
+// Filled by Device_Open and never read; the open is given ample room beyond it (see GuardedRecord.h).
 struct OpenInfoRecord {
     uint8_t reserved[256];
 };
