@@ -1,0 +1,257 @@
+// An SK session against a scripted instrument: the start-up exchange and the limits it learns, the
+// configuration and what the instrument corrects, and acquisitions: block sizes, the window of request
+// pairs in flight, run statuses, sample widths and the middle of the block handed to the host.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "backends/sk/SK.h"
+#include "support/LogCapture.h"
+#include "support/Records.h"
+#include "support/SkScripted.h"
+
+namespace {
+
+using namespace support::sk;
+using Block = std::vector<std::complex<double>>;
+
+class SkSession : public testing::Test {
+protected:
+    // The operations alone, on an object that has skipped the start-up exchange.
+    void SetUp() override {
+        r.params = Params{1e9, 1.25e7, 0};
+        sk = std::make_unique<SK>();
+        const Init init = r.init();
+        sk->visa = init.visa, sk->status = init.status, sk->session = init.session;
+        sk->resourceManager = init.resourceManager, sk->params = init.params, sk->error = init.error;
+    }
+    std::vector<std::vector<double>> clkSent() const {
+        std::vector<std::vector<double>> out;
+        for (const Message& m : instrument.sentWith(50)) out.push_back(m.values);
+        return out;
+    }
+
+    support::Records r;
+    support::SkScripted instrument{r.visa};
+    std::unique_ptr<SK> sk;
+};
+
+TEST_F(SkSession, StartUpSendsTheSequenceAndLearnsTheClampedLimits) {
+    double ifBandwidth = 0;
+    instrument.respond = [&](const Message& m) {
+        std::vector<double> v = m.values;
+        if (m.pid == 56 && m.command == 3) v[0] = std::clamp(v[0], 9e3, 26.5e9);
+        if (m.pid == 88) v[0] = std::clamp(v[0], -50.5, 30.75);
+        if (m.pid == 66) ifBandwidth = v[0];
+        if (m.pid == 101) return parameter(4, 101, 0x40, {ifBandwidth * 2, 2});
+        return m.command == 3 ? parameter(3, unsigned(m.pid), m.lenFrac, v) : instrument.standardReply(m);
+    };
+    sk = std::make_unique<SK>(r.init(), SkSettleTimes{0, 0});
+    EXPECT_EQ(r.status, VI_SUCCESS);
+    struct Request {
+        unsigned command;
+        int pid;
+        unsigned lenFrac;
+        std::vector<double> values;
+    };
+    const Request expected[] = {
+        {1, -1, 0, {}},           {3, 3, 0x20, {17}},         {3, 56, 0x60, {2e9, 1, 0}},
+        {3, 66, 0x40, {1e5}},     {4, 101, 0x40, {}},         {3, 69, 0x40, {2e9}},
+        {4, 105, 0x60, {}},       {4, 106, 0x42, {}},         {3, 56, 0x60, {1e12, 1, 0}},
+        {3, 56, 0x60, {0, 1, 0}}, {3, 66, 0x40, {1e7}},       {4, 101, 0x40, {}},
+        {3, 66, 0x40, {1e5}},     {4, 101, 0x40, {}},         {3, 88, 0x42, {100, 0, 1}},
+        {3, 88, 0x42, {-100, 0, 1}}, {3, 50, 0x40, {0, 8188, 1, 256}}, {3, 116, 0x20, {2}},
+        {3, 116, 0x20, {1}}};
+    ASSERT_EQ(instrument.sent.size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        const Message& m = instrument.sent[i];
+        EXPECT_EQ(m.sequence, i + 1);
+        EXPECT_EQ(m.status, -32768);
+        EXPECT_TRUE(m.command == expected[i].command && m.pid == expected[i].pid &&
+                    m.lenFrac == expected[i].lenFrac && m.values == expected[i].values)
+            << "request " << i;
+    }
+    // The four filter/rate requests of the limits query leave before any of their replies is read.
+    EXPECT_EQ(instrument.sent[10].readBefore, instrument.sent[13].readBefore);
+    const Params lo = sk->getParams(MIN), hi = sk->getParams(MAX);
+    EXPECT_EQ(lo.frequency, 9e3);
+    EXPECT_EQ(hi.frequency, 26.5e9);
+    EXPECT_EQ(lo.sampleRate, 2e5);  // value 0 of the reply, not divided
+    EXPECT_EQ(hi.sampleRate, 2e7);
+    EXPECT_EQ(lo.refLevel, -50);
+    EXPECT_EQ(hi.refLevel, 30);
+    // 100 points over a 10 MHz response at 12.5 MHz: twice the points with 20 % margin, 256 in all; the
+    // kept 7.5 MHz rounded up to whole bins of 48828.125 Hz.
+    EXPECT_EQ(sk->getCurSampleRate(), 154 * 48828.125);
+    EXPECT_EQ(r.error.code, 0);
+}
+
+TEST_F(SkSession, TheFilterFollowsTheNearestRateAndCorrectionsComeBack) {
+    const std::pair<double, double> filters[] = {{975000, 1e5}, {976000, 3e5}, {1e7, 3e6}, {0, 1e5}};
+    for (auto [rate, filter] : filters) {
+        instrument.sent.clear();
+        instrument.sampleRate = rate;
+        Params p{1.5e9, rate, -20};
+        sk->setParams(p);
+        ASSERT_EQ(instrument.sentWith(66).size(), 1u) << rate;
+        EXPECT_EQ(instrument.sentWith(66)[0].values[0], filter) << rate;
+        EXPECT_EQ(p.sampleRate, rate);
+    }
+    EXPECT_EQ(r.error.code, 0);  // echoed settings are no correction
+
+    instrument.respond = [&](const Message& m) {
+        if (m.pid == 56) return parameter(3, 56, 0x60, {2e9, 1, 0});
+        if (m.pid == 88) return parameter(3, 88, 0x42, {-10.5, 0, 1});
+        if (m.pid == 101) return parameter(4, 101, 0x40, {12500000, 2});
+        return instrument.standardReply(m);
+    };
+    Params p{1.5e9, 4.5e6, -80};
+    sk->setParams(p);
+    EXPECT_EQ(p.frequency, 2e9);
+    EXPECT_EQ(p.refLevel, -10);
+    EXPECT_EQ(p.sampleRate, 6.25e6);
+    EXPECT_EQ(r.error.code, 101);
+    EXPECT_EQ(r.error.text, "Parameters was modified");
+    EXPECT_EQ(r.params.sampleRate, 6.25e6);
+
+    // Replies that stop coming end the operation where it stands.
+    instrument.respond = [&](const Message& m) {
+        return m.pid == 88 ? Bytes() : m.pid == 56 ? parameter(3, 56, 0x60, {3e9, 1, 0}) : instrument.standardReply(m);
+    };
+    sk->setParams(p);
+    EXPECT_EQ(r.status, VI_ERROR_TMO);
+    EXPECT_EQ(p.frequency, 3e9);
+    EXPECT_EQ(r.params.frequency, 2e9);
+}
+
+TEST_F(SkSession, PointCountsAndTablesTheInstrumentDoesNotConfirm) {
+    instrument.respond = [&](const Message& m) {
+        return m.pid == 50 ? parameter(3, 51, 0x40, {0, 8000, 1, 512}) : instrument.standardReply(m);
+    };
+    sk->GetNewAFC(&sk->m_responseFrequencies, &sk->m_responseAmplitudes);
+    support::LogCapture log;
+    sk->setNumPoints(100);
+    EXPECT_EQ(log.lines(), QStringList{"ASSERT: \"PID == P_CLK\" in file ..\\trelvan\\sk, line 207"});
+    EXPECT_EQ(r.error.code, 102);
+    EXPECT_EQ(r.error.text, "Possible incorrect number of pts");
+    EXPECT_EQ(sk->getCurSampleRate(), 308 * (1.25e7 / 512));
+
+    // A table with no width serves no acquisition: said so, and nothing claims a deliverable block.
+    instrument.respond = [&](const Message& m) { return instrument.standardReply(m); };
+    for (const auto& table : {std::vector<double>{}, {1e9}, {1e9, 1e9}}) {
+        instrument.tableHz = table;
+        instrument.tableDb.assign(table.size(), 0.0);
+        sk->GetNewAFC(&sk->m_responseFrequencies, &sk->m_responseAmplitudes);
+        r.error = Error{};
+        sk->setNumPoints(400);
+        EXPECT_EQ(r.error.code, 103) << table.size();
+        EXPECT_EQ(sk->getCurSampleRate(), 0.0);
+        EXPECT_EQ(sk->getNPts(CUR), 0);
+        EXPECT_EQ(sk->getParams(MAX).sampleRate, 0.0);
+        const std::size_t sent = instrument.sent.size();
+        QVector<IQ_Elem> iq;
+        sk->getData(&iq);
+        EXPECT_TRUE(iq.isEmpty());
+        EXPECT_EQ(instrument.sent.size(), sent) << "an acquisition was started";
+    }
+    // A table claiming more points than it carries yields those it carries.
+    instrument.respond = [&](const Message& m) {
+        return m.pid == 105 ? parameter(4, 105, 0x60, {0, 60000, 1e9, 1.1e9}) : instrument.standardReply(m);
+    };
+    sk->GetNewAFC(&sk->m_responseFrequencies, &sk->m_responseAmplitudes);
+    EXPECT_EQ(sk->m_responseFrequencies, (std::vector<double>{1e9, 1.1e9}));
+    EXPECT_EQ(r.status, VI_SUCCESS);
+}
+
+TEST_F(SkSession, BlocksAreWholeFoursOfAtMost8188AndTwoHundredPairsFly) {
+    using Pairs = std::vector<std::vector<double>>;
+    const std::pair<unsigned, Pairs> cases[] = {
+        {10, {{0, 12, 1, 10}}},
+        {8188, {{0, 8188, 1, 8188}}},
+        {8189, {{0, 8188, 1, 8189}, {8188, 4, 1, 8189}}},
+    };
+    for (const auto& [requested, pairs] : cases) {
+        instrument.sent.clear();
+        sk->SendRunSequence(requested, 0, 0, nullptr);
+        EXPECT_EQ(clkSent(), pairs) << requested;
+        EXPECT_EQ(instrument.sent.size(), 2 * pairs.size());
+        EXPECT_EQ(instrument.sent.back().command, 6u);
+    }
+
+    // 200 pairs leave before any reply is read; the rest only once all 200 are in.
+    sk->m_nRUNcounter = 0;
+    instrument.sent.clear();
+    instrument.io.stream.clear();
+    const unsigned requested = 200 * 8188 + 8;
+    Block samples(requested);
+    unsigned received = 0;
+    sk->GetSamples(&samples, requested, received);
+    EXPECT_EQ(received, requested);
+    ASSERT_EQ(instrument.sent.size(), 402u);
+    const std::size_t start = instrument.sent[0].readBefore;
+    EXPECT_EQ(instrument.sent[399].readBefore, start);
+    const std::size_t pairReplies = parameter(3, 50, 0x40, {0, 0, 0, 0}).size() + dataReply({}).size() + 8 * 8188;
+    EXPECT_EQ(instrument.sent[400].readBefore - start, 200 * pairReplies);
+    EXPECT_EQ(clkSent()[200], (std::vector<double>{200 * 8188, 8, 1, requested}));
+    for (std::size_t i = 0; i < samples.size(); i += 997) ASSERT_EQ(samples[i], std::complex<double>(i, -1.0 * i));
+    EXPECT_EQ(samples.back(), std::complex<double>(requested - 1, 1.0 - requested));
+}
+
+TEST_F(SkSession, SamplesOfEveryWidthAndAWarningThatKeepsThem) {
+    // {bytes per value, values per sample, I and Q on the wire, I and Q read}; narrow values are not
+    // sign-extended, and values past Q are skipped.
+    struct Case {
+        unsigned len;
+        std::vector<int64_t> wire;
+        double i, q;
+    };
+    const Case cases[] = {{2, {-1, 300}, 65535, 300},
+                          {3, {0x123456, -2}, 0x123456, 0xFFFFFE},
+                          {4, {70000, -70000, 5}, 70000, -70000},
+                          {4, {-2147483648LL, 2147483647}, -2147483648.0, 2147483647}};
+    for (const Case& c : cases) {
+        instrument.respond = [&](const Message& m) {
+            if (m.command != 6) return instrument.standardReply(m);
+            Bytes reply = dataReply(std::vector<std::vector<int64_t>>(4, c.wire), c.len, 1);
+            return reply;
+        };
+        Block samples(4);
+        unsigned received = 0;
+        sk->GetSamples(&samples, 4, received);
+        EXPECT_EQ(samples[3], std::complex<double>(c.i, c.q)) << c.len << " bytes, " << c.wire.size();
+    }
+    EXPECT_EQ(r.error.code, 1);  // header status 1: a warning, reported, the samples kept
+    EXPECT_EQ(r.error.text, "Ошибка в заголовке команды, при выполнении MI_RUN");
+    EXPECT_EQ(r.status, VI_SUCCESS);
+}
+
+TEST_F(SkSession, TheHostGetsTheMiddleOfTheBlock) {
+    // A flat table wider than the band keeps every bin: 128 raw samples come back as the acquired ramp,
+    // scaled, from sample 7 to 120.
+    sk->m_responseFrequencies = {0, 1e10};
+    sk->m_responseAmplitudes = {0, 0};
+    sk->m_blockPoints = 110;
+    QVector<IQ_Elem> out;
+    for (auto [points, first] : {std::pair<int, double>{104, 7}, {103, 12}, {90, 19}, {115, -1}}) {
+        sk->m_numPoints = points;
+        sk->getData(&out);
+        if (first < 0) {
+            EXPECT_TRUE(out.isEmpty());
+            continue;
+        }
+        ASSERT_EQ(out.size(), points);
+        const double step = out[1].I - out[0].I;
+        EXPECT_NEAR(out[0].I / step, first, 1e-6) << points;
+        EXPECT_NEAR(out[points - 1].Q, -out[points - 1].I, 1e-9);
+    }
+    EXPECT_EQ(clkSent().back(), (std::vector<double>{0, 112, 1, 110}));
+
+    instrument.respond = [](const Message&) { return Bytes(); };
+    sk->m_numPoints = 90;
+    sk->getData(&out);
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_EQ(r.status, VI_ERROR_TMO);
+}
+
+}  // namespace
