@@ -5,12 +5,28 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <vector>
 
+#include "backends/sk/SK.h"
+#include "support/Records.h"
 #include "support/ScriptedVisa.h"
 #include "support/SkWire.h"
 
 namespace support {
+
+// An SK given the records but spared the start-up exchange, for tests of one operation at a time.
+inline std::unique_ptr<SK> skWithoutStartUp(Records& r) {
+    auto sk = std::make_unique<SK>();
+    sk->visa = &r.visa;
+    sk->status = &r.status;
+    sk->session = &r.session;
+    sk->resourceManager = &r.resourceManager;
+    sk->params = &r.params;
+    sk->error = &r.error;
+    sk->device = &r.device;
+    return sk;
+}
 
 class SkScripted {
 public:
