@@ -16,11 +16,6 @@ inline void put16(Bytes& b, unsigned v) {
     b += static_cast<char>((v >> 8) & 0xFF);
 }
 
-inline void put32(Bytes& b, uint32_t v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
-}
-
 // A little-endian integer of `width` bytes at `at`, sign-extended unless told otherwise.
 inline int64_t getInt(const Bytes& b, std::size_t at, unsigned width, bool isSigned = true) {
     uint64_t v = 0;
@@ -40,7 +35,8 @@ inline Bytes message(unsigned command, int status, unsigned num, unsigned lenFra
     b += static_cast<char>(num);
     b += static_cast<char>(lenFrac);
     put16(b, 0);
-    put32(b, sequence);
+    put16(b, sequence & 0xFFFF);
+    put16(b, sequence >> 16);
     return b + body;
 }
 
@@ -62,8 +58,8 @@ inline Bytes parameter(unsigned command, unsigned pid, unsigned lenFrac, const s
 }
 
 // An MI_RUN data reply: each sample's values as `len`-byte integers, then the body status.
-inline Bytes dataReply(const std::vector<std::vector<int64_t>>& samples, unsigned len = 4, int headerStatus = 0,
-                       int bodyStatus = 0) {
+inline Bytes dataReply(const std::vector<std::vector<int64_t>>& samples, unsigned len = 4,
+                       int headerStatus = 0, int bodyStatus = 0) {
     Bytes body;
     for (const auto& sample : samples)
         for (int64_t v : sample)

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <sstream>
 #include <tuple>
 
 #include "backends/sk/SK.h"
@@ -15,6 +16,15 @@ namespace {
 
 using namespace support::sk;
 using Block = std::vector<std::complex<double>>;
+
+// The lenFrac in hexadecimal.
+std::string describe(const Message& m) {
+    std::ostringstream out;
+    out << m.command << " " << m.pid << " " << std::hex << m.lenFrac << std::dec
+        << (m.values.empty() ? "" : ":");
+    for (double v : m.values) out << " " << v;
+    return out.str();
+}
 
 class SkSession : public testing::Test {
 protected:
@@ -40,20 +50,18 @@ TEST_F(SkSession, StartUpSendsTheSequenceAndLearnsTheClampedLimits) {
     };
     sk = std::make_unique<SK>(r.init(), SkSettleTimes{0, 0});
     EXPECT_EQ(r.status, VI_SUCCESS);
-    // {command, parameter, lenFrac, values} of each request, numbered from 1.
-    const std::tuple<unsigned, int, unsigned, std::vector<double>> expected[] = {
-        {1, -1, 0, {}},           {3, 3, 0x20, {17}},      {3, 56, 0x60, {2e9, 1, 0}},  {3, 66, 0x40, {1e5}},
-        {4, 101, 0x40, {}},       {3, 69, 0x40, {2e9}},    {4, 105, 0x60, {}},          {4, 106, 0x42, {}},
-        {3, 56, 0x60, {1e12, 1, 0}}, {3, 56, 0x60, {0, 1, 0}}, {3, 66, 0x40, {1e7}},    {4, 101, 0x40, {}},
-        {3, 66, 0x40, {1e5}},     {4, 101, 0x40, {}},      {3, 88, 0x42, {100, 0, 1}},  {3, 88, 0x42, {-100, 0, 1}},
-        {3, 50, 0x40, {0, 8188, 1, 256}}, {3, 116, 0x20, {2}}, {3, 116, 0x20, {1}}};
-    ASSERT_EQ(instrument.sent.size(), std::size(expected));
-    for (std::size_t i = 0; i < std::size(expected); ++i) {
-        const Message& m = instrument.sent[i];
-        EXPECT_EQ(std::tie(m.command, m.pid, m.lenFrac, m.values), expected[i]) << "request " << i;
-        EXPECT_EQ(m.sequence, i + 1);
-        EXPECT_EQ(m.status, -32768);
+    // "command parameter lenFrac: values" of each request, in order.
+    const std::string expected =
+        "1 -1 0; 3 3 20: 17; 3 56 60: 2e+09 1 0; 3 66 40: 100000; 4 101 40; 3 69 40: 2e+09; 4 105 60; "
+        "4 106 42; 3 56 60: 1e+12 1 0; 3 56 60: 0 1 0; 3 66 40: 1e+07; 4 101 40; 3 66 40: 100000; 4 101 40; "
+        "3 88 42: 100 0 1; 3 88 42: -100 0 1; 3 50 40: 0 8188 1 256; 3 116 20: 2; 3 116 20: 1";
+    std::string sent;
+    for (std::size_t i = 0; i < instrument.sent.size(); ++i) {
+        sent += (i > 0 ? "; " : "") + describe(instrument.sent[i]);
+        EXPECT_EQ(instrument.sent[i].sequence, i + 1);
+        EXPECT_EQ(instrument.sent[i].status, -32768);
     }
+    EXPECT_EQ(sent, expected);
     // The four filter/rate requests of the limits query leave before any of their replies is read.
     EXPECT_EQ(instrument.sent[10].readBefore, instrument.sent[13].readBefore);
     // The sample rates are value 0 of their replies, not divided; the levels truncated.
@@ -91,7 +99,6 @@ TEST_F(SkSession, TheFilterFollowsTheNearestRateAndCorrectionsComeBack) {
     EXPECT_EQ(r.error.code, 101);
     EXPECT_EQ(r.error.text, "Parameters was modified");
     EXPECT_EQ(r.params.sampleRate, 6.25e6);
-
 }
 
 TEST_F(SkSession, PointCountsAndTablesTheInstrumentDoesNotConfirm) {
@@ -116,6 +123,8 @@ TEST_F(SkSession, PointCountsAndTablesTheInstrumentDoesNotConfirm) {
         sk->setNumPoints(400);
         EXPECT_EQ(r.error.code, 103) << table.size();
         EXPECT_EQ(sk->getCurSampleRate(), 0.0);
+        EXPECT_EQ(sk->getNPts(CUR), 0);
+        EXPECT_EQ(sk->getParams(MAX).sampleRate, 0.0);
         const std::size_t sent = instrument.sent.size();
         QVector<IQ_Elem> iq;
         sk->getData(&iq);
@@ -134,10 +143,12 @@ TEST_F(SkSession, TwoHundredPairsFlyAndTheRestFollowOnceAllAreIn) {
     EXPECT_EQ(received, requested);
     ASSERT_EQ(instrument.sent.size(), 402u);
     EXPECT_EQ(instrument.sent[399].readBefore, 0u);
-    const std::size_t pairReplies = parameter(3, 50, 0x40, {0, 0, 0, 0}).size() + dataReply({}).size() + 8 * 8188;
+    const std::size_t pairReplies =
+        parameter(3, 50, 0x40, {0, 0, 0, 0}).size() + dataReply({}).size() + 8 * 8188;
     EXPECT_EQ(instrument.sent[400].readBefore, 200 * pairReplies);
     EXPECT_EQ(instrument.sentWith(50)[200].values, (std::vector<double>{200 * 8188, 8, 1, requested}));
-    for (std::size_t i = 0; i < samples.size(); i += 997) ASSERT_EQ(samples[i], std::complex<double>(i, -1.0 * i));
+    for (std::size_t i = 0; i < samples.size(); i += 997)
+        ASSERT_EQ(samples[i], std::complex<double>(i, -1.0 * i));
     EXPECT_EQ(samples.back(), std::complex<double>(requested - 1, 1.0 - requested));
 }
 
@@ -165,7 +176,6 @@ TEST_F(SkSession, SamplesOfEveryWidthAndAWarningThatKeepsThem) {
     }
     EXPECT_EQ(r.error.code, 1);  // header status 1: a warning, reported, the samples kept
     EXPECT_EQ(r.error.text, "Ошибка в заголовке команды, при выполнении MI_RUN");
-    EXPECT_EQ(r.status, VI_SUCCESS);
 }
 
 TEST_F(SkSession, TheHostGetsTheMiddleOfTheBlock) {
@@ -175,25 +185,18 @@ TEST_F(SkSession, TheHostGetsTheMiddleOfTheBlock) {
     sk->m_responseAmplitudes = {0, 0};
     sk->m_blockPoints = 110;
     QVector<IQ_Elem> out;
-    for (auto [points, first] : {std::pair<int, double>{104, 7}, {103, 12}, {90, 19}, {115, -1}}) {
+    for (auto [points, first] : {std::pair<int, double>{104, 7}, {103, 12}, {90, 19}}) {
         sk->m_numPoints = points;
         sk->getData(&out);
-        if (first < 0) {
-            EXPECT_TRUE(out.isEmpty());
-            continue;
-        }
         ASSERT_EQ(out.size(), points);
         const double step = out[1].I - out[0].I;
         EXPECT_NEAR(out[0].I / step, first, 1e-6) << points;
         EXPECT_NEAR(out[points - 1].Q, -out[points - 1].I, 1e-9);
     }
     EXPECT_EQ(instrument.sentWith(50).back().values, (std::vector<double>{0, 112, 1, 110}));
-
-    instrument.respond = [](const Message&) { return Bytes(); };
-    sk->m_numPoints = 90;
+    sk->m_numPoints = 115;  // more than the 114 the block holds: nothing
     sk->getData(&out);
     EXPECT_TRUE(out.isEmpty());
-    EXPECT_EQ(r.status, VI_ERROR_TMO);
 }
 
 }  // namespace
