@@ -17,7 +17,7 @@ namespace {
 using namespace support::sk;
 using Block = std::vector<std::complex<double>>;
 
-// The lenFrac in hexadecimal.
+// One request as "command parameter lenFrac: values", the lenFrac in hexadecimal.
 std::string describe(const Message& m) {
     std::ostringstream out;
     out << m.command << " " << m.pid << " " << std::hex << m.lenFrac << std::dec
@@ -50,7 +50,7 @@ TEST_F(SkSession, StartUpSendsTheSequenceAndLearnsTheClampedLimits) {
     };
     sk = std::make_unique<SK>(r.init(), SkSettleTimes{0, 0});
     EXPECT_EQ(r.status, VI_SUCCESS);
-    // "command parameter lenFrac: values" of each request, in order.
+    // Every request of the start-up, in order.
     const std::string expected =
         "1 -1 0; 3 3 20: 17; 3 56 60: 2e+09 1 0; 3 66 40: 100000; 4 101 40; 3 69 40: 2e+09; 4 105 60; "
         "4 106 42; 3 56 60: 1e+12 1 0; 3 56 60: 0 1 0; 3 66 40: 1e+07; 4 101 40; 3 66 40: 100000; 4 101 40; "
