@@ -8,6 +8,7 @@
 // with the arguments that directive asks for.
 #include <algorithm>
 #include <cstdarg>
+#include <regex>
 #include <set>
 #include <vector>
 
@@ -78,54 +79,12 @@ void scan(const std::string& format, const std::string& line) {
     if (std::count(format.begin(), format.end(), '%') > kMaxDirectives) return;
     // Each destination exactly as large as the most a directive may store into it: the whole line and
     // its NUL, or a long long.
-    std::vector<std::vector<char>> out(kMaxDirectives, std::vector<char>(std::max(line.size() + 1, sizeof(long long))));
+    const size_t room = std::max(line.size() + 1, sizeof(long long));
+    std::vector<std::vector<char>> out(kMaxDirectives, std::vector<char>(room));
     std::vector<void*> p;
     for (auto& o : out) p.push_back(o.data());
     scanWith(format.c_str(), &line, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8], p[9], p[10], p[11],
              p[12], p[13], p[14], p[15]);
-}
-
-enum class Arg { None, Int, Long, LongLong, Double, String };
-
-// The argument a write directive takes after its '*'s, how many '*'s it has, and its length.
-struct Directive {
-    int stars = 0;
-    Arg arg = Arg::None;
-    size_t length = 1;
-};
-
-Directive classify(const char* d) {
-    Directive r;
-    const char* p = d + 1;
-    while (*p != '\0' && std::strchr("-+ #0", *p)) ++p;
-    for (int part = 0; part < 2 && (part == 0 || *p == '.'); ++part) {
-        if (part == 1) ++p;
-        if (*p == '*') {
-            ++r.stars;
-            ++p;
-        } else {
-            while (*p >= '0' && *p <= '9') ++p;
-        }
-    }
-    const bool half = *p == 'h';
-    int longs = 0;
-    if (half) ++p;
-    while (!half && *p == 'l' && longs < 2) ++longs, ++p;
-    const char conv = *p;
-    if (conv != '\0') ++p;
-    r.length = static_cast<size_t>(p - d);
-    if (conv == 's' && !half && !longs) r.arg = Arg::String;
-    if (conv == 'c' && !half && !longs) r.arg = Arg::Int;
-    if (conv == 'd' || conv == 'i' || conv == 'u') r.arg = longs == 2 ? Arg::LongLong : longs ? Arg::Long : Arg::Int;
-    if ((conv == 'f' || conv == 'e' || conv == 'g') && !half && longs < 2) r.arg = Arg::Double;
-    return r;
-}
-
-// The next directive at or after `from`, "%%" being text.
-size_t nextDirective(const std::string& f, size_t from) {
-    for (size_t i = f.find('%', from); i != std::string::npos; i = f.find('%', i + 2))
-        if (i + 1 >= f.size() || f[i + 1] != '%') return i;
-    return std::string::npos;
 }
 
 template <typename T>
@@ -135,32 +94,52 @@ ViStatus formatOne(const char* piece, std::string& out, int stars, int w, int p,
     return formatWith(piece, &out, w, p, value);
 }
 
+// One write directive, "%%" being text: flags, width, precision, length and conversion.
+const std::regex kDirective("%[-+ #0]*(\\*|[0-9]*)(\\.(\\*|[0-9]*))?(h|l{0,2})(.?)");
+
+size_t nextDirective(const std::string& f, size_t from) {
+    for (size_t i = f.find('%', from); i != std::string::npos; i = f.find('%', i + 2))
+        if (i + 1 >= f.size() || f[i + 1] != '%') return i;
+    return std::string::npos;
+}
+
+// Formats `piece`, whose one directive `m` describes, with the arguments that directive asks for.
+ViStatus formatPiece(const std::string& piece, const std::smatch& m, std::string& out, FuzzInput& values,
+                     const std::string& text) {
+    const int stars = (m[1] == "*") + (m[3] == "*");
+    // Widths as a caller passes them: small, and negative for left alignment.
+    const int w = static_cast<int8_t>(values.byte()) * 16;
+    const int p = static_cast<int8_t>(values.byte()) * 16;
+    const uint32_t lo = values.u32();
+    const long long whole = static_cast<long long>(uint64_t(values.u32()) << 32 | lo);
+    double real;
+    std::memcpy(&real, &whole, sizeof real);
+    const char* s = piece.c_str();
+    const bool plain = m.length(4) == 0, half = m[4] == "h";
+    const size_t longs = half ? 0 : m.length(4);
+    const std::string conv = m[5];
+    if (plain && conv == "s") return formatOne(s, out, stars, w, p, text.c_str());
+    if (plain && conv == "c") return formatOne(s, out, stars, w, p, static_cast<int>(lo));
+    if (conv == "d" || conv == "i" || conv == "u") {
+        if (longs == 2) return formatOne(s, out, stars, w, p, whole);
+        if (longs == 1) return formatOne(s, out, stars, w, p, static_cast<long>(whole));
+        return formatOne(s, out, stars, w, p, static_cast<int>(lo));
+    }
+    if ((conv == "f" || conv == "e" || conv == "g") && !half && longs < 2)
+        return formatOne(s, out, stars, w, p, real);
+    return formatOne(s, out, stars, w, p, 0);
+}
+
 void formatAll(const std::string& f, FuzzInput& values, const std::string& text) {
     std::string out;
     size_t at = nextDirective(f, 0);
     if (formatWith(f.substr(0, at).c_str(), &out) != VI_SUCCESS) return;
     while (at != std::string::npos) {
-        const Directive d = classify(f.c_str() + at);
-        const size_t next = nextDirective(f, at + d.length);
+        std::smatch m;
+        std::regex_search(f.begin() + at, f.end(), m, kDirective, std::regex_constants::match_continuous);
+        const size_t next = nextDirective(f, at + m.length(0));
         const std::string piece = f.substr(at, next == std::string::npos ? std::string::npos : next - at);
-        // Widths as a caller passes them: small, and negative for left alignment.
-        const int w = static_cast<int8_t>(values.byte()) * 16;
-        const int p = static_cast<int8_t>(values.byte()) * 16;
-        const uint32_t lo = values.u32();
-        const long long whole = static_cast<long long>(uint64_t(values.u32()) << 32 | lo);
-        double real;
-        std::memcpy(&real, &whole, sizeof real);
-        const char* s = piece.c_str();
-        ViStatus status = VI_SUCCESS;
-        switch (d.arg) {
-            case Arg::None: status = formatOne(s, out, d.stars, w, p, 0); break;
-            case Arg::Int: status = formatOne(s, out, d.stars, w, p, static_cast<int>(lo)); break;
-            case Arg::Long: status = formatOne(s, out, d.stars, w, p, static_cast<long>(whole)); break;
-            case Arg::LongLong: status = formatOne(s, out, d.stars, w, p, whole); break;
-            case Arg::Double: status = formatOne(s, out, d.stars, w, p, real); break;
-            case Arg::String: status = formatOne(s, out, d.stars, w, p, text.c_str()); break;
-        }
-        if (status != VI_SUCCESS) return;
+        if (formatPiece(piece, m, out, values, text) != VI_SUCCESS) return;
         at = next;
     }
 }

@@ -26,13 +26,11 @@ pxa = lambda name, selector, control, *parts: seed("fuzz_pxa", name, bytes([sele
 pxa("capture", 0, PLAIN, block(ramp[:4]), block(ramp[:8]))
 pxa("capture-stalling", 0, STALL64, block(ramp * 2 + ramp[:2]))
 pxa("capture-cut-then-lost", 0, LOST, block(ramp[:20], length=400, end=b""))
-pxa("capture-bad-header", 0, SHORT7, "#A2147483647\n")
 # Finding: a header alone announcing 999999999 bytes made the capture allocate 2 GB of samples.
 pxa("regression-huge-claim", 0, PLAIN, "#9999999999\n")
 pxa("params", 1, PLAIN, bytes([2]), struct.pack("<i", 1000), "+1.5E+009\n-10\n1.0E-07\n+1000\n1.5E+09\n-10\nx\n")
 pxa("params-min", 1, MAX_CNT, bytes([0]), struct.pack("<i", -5), "2E1\n-70\n1E1\n38194\n" + "9" * 300 + "\n")
-pxa("ascii", 2, STALL64, "40\n", ",".join("%+.6E" % v for v in ramp[:80]) + "\n")
-pxa("ascii-junk", 2, PLAIN, "99999999999\n1.5,-2,abc,3,4\n")
+pxa("ascii", 2, STALL64, "40\n", ",".join("%+.6E" % v for v in ramp[:80]) + ",abc,3\n")
 pxa("binary", 3, PLAIN, "1\n", block([1.0, -2.0], ">"))
 pxa("binary-cut", 3, LOST, "100\n", block(ramp[:20], ">", length=800, end=b""))
 # Finding: a header alone announcing 999999999 bytes made the capture allocate 4 GB of values.
@@ -74,16 +72,13 @@ sk("table-unordered", 2, STALL64, struct.pack("<HII", 64, 4000000000, 0), table(
 
 text = lambda name, selector, *parts: seed("fuzz_split_vocabulary", name, bytes([selector]), *parts)
 text("split", 0, bytes([1]), ",", "a,b,,c,")
-text("split-overlap", 0, bytes([2]), "aa", "aaa")
 text("split-utf8", 0, bytes([1]), ";", "К4-Э1;Reruro;Приёмник")
 text("vocabulary", 1, struct.pack("<i", 50), "P_CLK\n", "A\nB = 10\nC\nD = -3\n\nF=0x20")
-text("vocabulary-numbers", 1, struct.pack("<i", -32768), "0x1F\n")
 # Finding: the running number of a table overflowed past an entry numbered 2147483647.
 text("regression-running-overflow", 1, struct.pack("<i", 7), "X\n", "A = 2147483647\nB\nC")
 
 visa = lambda name, selector, *parts: seed("fuzz_visa_text", name, bytes([selector]), *parts)
-visa("resource", 0, "?*\nTCPIP0::192.168.1.60::8888::SOCKET")
-visa("resource-forms", 0, "TCPIP[0-9]::(127|192)?*::[^:]+::SOCKET\ntcpip::[::1]::5025::socket")
+visa("resource", 0, "TCPIP[0-9]::(127|192)?*::[^:]+::SOCKET\ntcpip::[::1]::5025::socket")
 # Findings: nested repetition made matching exponential; deep nesting is refused before compiling.
 visa("regression-backtracking", 0, b"\xd1+***d+****+****+ZZ")
 visa("regression-exponential", 0, "(T*)*(T*)*(T*)*X\n" + "T" * 200)
