@@ -40,7 +40,8 @@ void parameterReplies(SK& sk, support::Records& r, support::ScriptedVisa& link, 
         if (sk.ReceiveParameter(pid, values.data(), &head, &body, capacity) != VI_SUCCESS) break;
         // What is handed out lies in the receive buffer, header and the whole body.
         check(reinterpret_cast<unsigned char*>(head) == sk.m_receiveBuffer);
-        check(body == sk.m_receiveBuffer + kSkHeadSize && kSkHeadSize + head->BodyLen <= kSkReceiveBufferSize);
+        check(body == sk.m_receiveBuffer + kSkHeadSize &&
+              kSkHeadSize + head->BodyLen <= kSkReceiveBufferSize);
     }
 }
 

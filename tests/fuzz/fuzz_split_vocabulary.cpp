@@ -50,14 +50,15 @@ void vocabulary(FuzzInput& in) {
     roundTrip(GetCommandName(id), id, GetCommandID);
     roundTrip(GetParameterName(id), id, GetParameterID);
     if (GetEnumName(ErrorNames, kSkErrorCount, id) != nullptr)
-        roundTrip(GetErrorName(id), id, [](const char* t) { return GetEnumID(ErrorNames, kSkErrorCount, t); });
+        roundTrip(GetErrorName(id), id,
+                  [](const char* t) { return GetEnumID(ErrorNames, kSkErrorCount, t); });
     check(GetParameterDescription(id) != nullptr && GetErrorString(id) != nullptr);
     GetParameterIDByIndex(id);
     GetErrorIDByIndex(id);
     GetEnumID(CommandNames, id);
-    for (const auto& table : {std::make_pair(CommandNames, kSkCommandCount),
-                              std::make_pair(ParameterNames, kSkParameterCount),
-                              std::make_pair(ErrorNames, kSkErrorCount)}) {
+    for (const auto& table :
+         {std::make_pair(CommandNames, kSkCommandCount), std::make_pair(ParameterNames, kSkParameterCount),
+          std::make_pair(ErrorNames, kSkErrorCount)}) {
         // A name (not a number) that matched belongs to an entry of the table.
         const int found = GetEnumID(table.first, table.second, text.data());
         if (found != -1 && !(text[0] >= '0' && text[0] <= '9'))

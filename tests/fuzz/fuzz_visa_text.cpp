@@ -35,7 +35,8 @@ void resource(FuzzInput& in) {
         // The canonical spelling names the same instrument and is its own canonical spelling.
         mivisa::ResourceName again;
         check(mivisa::parseResourceName(name.canonical().c_str(), again) == VI_SUCCESS);
-        check(again.key() == name.key() && again.canonical() == name.canonical() && again.board == name.board);
+        check(again.key() == name.key() && again.canonical() == name.canonical() &&
+              again.board == name.board);
         // "?*" finds every instrument.
         check(expr.compile("?*") && expr.matches(name.canonical()));
     }

@@ -77,8 +77,8 @@ ViStatus scriptedQueryf(ViSession, ViString write, ViString readFormat, ...) {
     va_end(args);
     char* end = nullptr;
     const long width = std::strtol(readFormat + 1, &end, 10);
-    const size_t n = end != readFormat + 1 ? std::min<size_t>(reply.size(), size_t(std::max(0L, width)))
-                                            : reply.size();
+    const size_t n =
+        end != readFormat + 1 ? std::min<size_t>(reply.size(), size_t(std::max(0L, width))) : reply.size();
     std::memcpy(out, reply.data(), n);
     out[n] = '\0';
     return status;

@@ -225,7 +225,8 @@ private:
 };
 
 TEST_F(Facade, WhatABackendThrowsDuringAnAcquisitionStaysInsideAndTheFacadeIsFreeAgain) {
-    for (const auto& raise : std::vector<std::function<void()>>{[] { throw std::bad_alloc(); }, [] { throw 7; }}) {
+    for (const auto& raise :
+         std::vector<std::function<void()>>{[] { throw std::bad_alloc(); }, [] { throw 7; }}) {
         ThrowingBackend backend(raise);
         t.backend = &backend;
         QVector<IQ_Elem> samples;

@@ -129,9 +129,9 @@ TEST_F(PxaBackend, SetParamsSendsFixedPointTextsAndReportsWhatTheInstrumentChang
     Params wanted{1.5e9, 1.6e7, -10};
     pxa->setParams(wanted);
     EXPECT_EQ(instrument.sentWithoutOpc(),
-              (Texts{":SENSe:FREQuency:SPAN 12500000.000000 HZ\n", ":SENSe:FREQuency:RF:CENTer 1.500000 GHZ\n",
-                     ":SENSe:POWer:RF:RANGe -10\n", ":FORMat:TRACe:DATA ASCii\n", ":FORMat:BORDer NORMal\n",
-                     kCentre, kRange, kXDelta}));
+              (Texts{":SENSe:FREQuency:SPAN 12500000.000000 HZ\n",
+                     ":SENSe:FREQuency:RF:CENTer 1.500000 GHZ\n", ":SENSe:POWer:RF:RANGe -10\n",
+                     ":FORMat:TRACe:DATA ASCii\n", ":FORMat:BORDer NORMal\n", kCentre, kRange, kXDelta}));
     // Every command waits for the one before it to complete.
     EXPECT_EQ(instrument.sent.front(), "*OPC?\n");
     EXPECT_EQ(r.error.code, 0);
@@ -210,7 +210,9 @@ TEST_F(PxaBackend, TheOperationCompleteWaitEndsOnOneOnAFailedQueryOrAfterItsBoun
         instrument.sent.clear();
         instrument.queryStatus = c.queryStatus;
         size_t next = 0;
-        instrument.answer = [&](const std::string&) { return c.answers[std::min(next++, c.answers.size() - 1)]; };
+        instrument.answer = [&](const std::string&) {
+            return c.answers[std::min(next++, c.answers.size() - 1)];
+        };
         pxa->OPC();
         EXPECT_EQ(instrument.count("*OPC?\n"), c.queries) << c.answers[0];
     }
@@ -233,7 +235,8 @@ TEST_F(PxaBackend, TheErrorQueueIsReadAfterThePendingErrorUntilItsClosingEntry) 
     EXPECT_EQ(codes(list), (std::vector<int>{101, -113, -113, 0}));
     EXPECT_EQ(list[1].text, "\"Undefined header\"\n");
     EXPECT_EQ(list[3].text, "\"No error\"\n");
-    for (const std::string& format : instrument.readFormats) EXPECT_TRUE(format == "%127T" || format == "%1023T");
+    for (const std::string& format : instrument.readFormats)
+        EXPECT_TRUE(format == "%127T" || format == "%1023T");
 
     // A query that fails ends the read with a timeout entry.
     instrument.queryStatus = VI_ERROR_TMO;

@@ -17,7 +17,8 @@ TEST(Split, KeepsEmptyFieldsAndMatchesAWholeDelimiterFromTheLeft) {
         {{"-222,\"Data out of range\"\n", ","}, {"-222", "\"Data out of range\"\n"}},
         {{"abc", ""}, {"abc"}},
     };
-    for (const auto& [input, fields] : cases) EXPECT_EQ(split(input.first, input.second), fields) << input.first;
+    for (const auto& [input, fields] : cases)
+        EXPECT_EQ(split(input.first, input.second), fields) << input.first;
 }
 
 TEST(QSplit, DecodesEachFieldFromUtf8EvenWhenTheDelimiterCutsACharacter) {

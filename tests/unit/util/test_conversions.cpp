@@ -7,8 +7,10 @@
 namespace {
 
 TEST(LeadingNumbers, ReadLikeStoiAndStodWithoutThrowingAndLeaveTheTargetOnFailure) {
-    const std::pair<const char*, int> ints[] = {{"  +1\n", 1}, {"-113,\"Undefined header\"", -113},
-                                                {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1}};
+    const std::pair<const char*, int> ints[] = {{"  +1\n", 1},
+                                                {"-113,\"Undefined header\"", -113},
+                                                {"2147483647", 2147483647},
+                                                {"-2147483648", -2147483647 - 1}};
     for (const auto& [text, value] : ints) {
         int v = -7;
         EXPECT_TRUE(trv::util::leadingInt(text, v)) << text;
@@ -43,7 +45,9 @@ TEST(Cp1251, RoundTripsEveryAssignedByteDropsTheUnassignedOneAndMarksTheRest) {
             EXPECT_EQ(trv::util::utf8ToCp1251(trv::util::cp1251ToUtf8(one)), one) << b;
         }
     }
-    EXPECT_EQ(trv::util::cp1251ToUtf8("a\x98" "b"), "ab");
+    EXPECT_EQ(trv::util::cp1251ToUtf8("a\x98"
+                                      "b"),
+              "ab");
     EXPECT_EQ(trv::util::utf8ToCp1251("日"), "?");
     EXPECT_EQ(trv::util::utf8ToCp1251("\xD0"), "?");
 }

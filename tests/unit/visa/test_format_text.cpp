@@ -59,7 +59,8 @@ TEST(Scan, WidthsBoundWhatIsStoredAndAMismatchStopsTheScan) {
     unsigned long long big = 0;
     double d = 0;
     // "%*d" takes the "+7" of "+7E2"; "E2" is no number, so the scan stops there and leaves d alone.
-    EXPECT_EQ(scan("0x1F;-12 18446744073709551615 +7E2\n", "%i;%hd %llu %*d %lf", &hex, &s, &big, &d), kErrorInvFmt);
+    EXPECT_EQ(scan("0x1F;-12 18446744073709551615 +7E2\n", "%i;%hd %llu %*d %lf", &hex, &s, &big, &d),
+              kErrorInvFmt);
     EXPECT_EQ(hex, 31);
     EXPECT_EQ(s, -12);
     EXPECT_EQ(big, 18446744073709551615ull);
@@ -67,5 +68,6 @@ TEST(Scan, WidthsBoundWhatIsStoredAndAMismatchStopsTheScan) {
     ASSERT_EQ(scan("+1.5E+03,OK\n", "%lf,%2c", &d, word), VI_SUCCESS);
     EXPECT_EQ(d, 1500.0);
     EXPECT_EQ(std::string(word, 2), "OK");
-    for (const char* refused : {"%[a-z]", "%p"}) EXPECT_EQ(scan("x\n", refused, word), VI_ERROR_NSUP_OPER) << refused;
+    for (const char* refused : {"%[a-z]", "%p"})
+        EXPECT_EQ(scan("x\n", refused, word), VI_ERROR_NSUP_OPER) << refused;
 }

@@ -21,7 +21,8 @@ using namespace mivisa;
 TEST(ResourceName, CanonicalisesTheSocketFormsAndTellsMalformedFromOtherKinds) {
     const std::tuple<const char*, const char*, const char*> good[] = {
         {"TCPIP0::192.168.1.60::8888::SOCKET", "TCPIP0::192.168.1.60::8888::SOCKET", "192.168.1.60#8888"},
-        {"tcpip::PXA-Lab.example::5025::socket", "TCPIP0::PXA-Lab.example::5025::SOCKET", "pxa-lab.example#5025"},
+        {"tcpip::PXA-Lab.example::5025::socket", "TCPIP0::PXA-Lab.example::5025::SOCKET",
+         "pxa-lab.example#5025"},
         {"TCPIP12::[fe80::1]::65535::SOCKET", "TCPIP12::[fe80::1]::65535::SOCKET", "fe80::1#65535"},
     };
     for (const auto& [text, canonical, key] : good) {
@@ -120,7 +121,8 @@ TEST(ResourceList, WithoutVariablesTheUsersConfigurationFolderIsReadBeforeTheSys
     // without a list leads there rather than to the home folder.
     const pid_t child = fork();
     if (child == 0) {
-        const std::string ids = "0 " + std::to_string(getuid()) + " 1", groups = "0 " + std::to_string(getgid()) + " 1";
+        const std::string ids = "0 " + std::to_string(getuid()) + " 1",
+                          groups = "0 " + std::to_string(getgid()) + " 1";
         if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) _exit(77);
         std::ofstream("/proc/self/setgroups") << "deny";
         std::ofstream("/proc/self/uid_map") << ids;
@@ -143,7 +145,12 @@ TEST(ResourceList, WithoutVariablesTheUsersConfigurationFolderIsReadBeforeTheSys
 }
 
 TEST(Cp1251, EncodesCyrillicAndMarksWhatItCannot) {
-    EXPECT_EQ(utf8ToCp1251("АЯая Ёё №€ К4-Э1"), "\xC0\xDF\xE0\xFF \xA8\xB8 \xB9\x88 \xCA" "4-\xDD" "1");
+    EXPECT_EQ(utf8ToCp1251("АЯая Ёё №€ К4-Э1"),
+              "\xC0\xDF\xE0\xFF \xA8\xB8 \xB9\x88 \xCA"
+              "4-\xDD"
+              "1");
     EXPECT_EQ(utf8ToCp1251("中x\xD0"), "?x?");
-    EXPECT_EQ(utf8ToCp1251("a\xFF" "b"), "a?b");
+    EXPECT_EQ(utf8ToCp1251("a\xFF"
+                           "b"),
+              "a?b");
 }
