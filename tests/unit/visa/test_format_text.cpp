@@ -44,30 +44,21 @@ TEST(Format, PrintfDirectivesAndWhatIsRefused) {
     }
 }
 
-TEST(Scan, WidthsBoundWhatIsStoredAndAMismatchStopsTheScan) {
+// What the formatted I/O over a socket does not reach: stored widths, the narrow and wide integers, hex.
+TEST(Scan, WidthsBoundWhatIsStoredAndIntegersTakeTheirSize) {
     char text[8], word[4], rest[16];
     std::memset(text, '#', sizeof text);
-    int n = 0;
     ASSERT_EQ(scan("0123456789ABCDEF\n", "%5T", text), VI_SUCCESS);
     EXPECT_STREQ(text, "01234");
     EXPECT_EQ(text[6], '#');
-    ASSERT_EQ(scan("  abcdefg 12345\n", "%3s%s%3d", word, rest, &n), VI_SUCCESS);
-    EXPECT_EQ(std::string(word) + "|" + rest + "|" + std::to_string(n), "abc|defg|123");
-
-    int hex = 0;
+    int n = 0, hex = 0;
     short s = 0;
     unsigned long long big = 0;
-    double d = 0;
-    // "%*d" takes the "+7" of "+7E2"; "E2" is no number, so the scan stops there and leaves d alone.
-    EXPECT_EQ(scan("0x1F;-12 18446744073709551615 +7E2\n", "%i;%hd %llu %*d %lf", &hex, &s, &big, &d),
-              kErrorInvFmt);
+    ASSERT_EQ(scan("  abcdefg 12345 0x1F;-12 18446744073709551615\n", "%3s%s%3d%*d %i;%hd %llu", word, rest, &n,
+                   &hex, &s, &big),
+              VI_SUCCESS);
+    EXPECT_EQ(std::string(word) + "|" + rest + "|" + std::to_string(n), "abc|defg|123");
     EXPECT_EQ(hex, 31);
     EXPECT_EQ(s, -12);
     EXPECT_EQ(big, 18446744073709551615ull);
-    EXPECT_EQ(d, 0.0);
-    ASSERT_EQ(scan("+1.5E+03,OK\n", "%lf,%2c", &d, word), VI_SUCCESS);
-    EXPECT_EQ(d, 1500.0);
-    EXPECT_EQ(std::string(word, 2), "OK");
-    for (const char* refused : {"%[a-z]", "%p"})
-        EXPECT_EQ(scan("x\n", refused, word), VI_ERROR_NSUP_OPER) << refused;
 }
