@@ -77,8 +77,8 @@ ViStatus scriptedQueryf(ViSession, ViString write, ViString readFormat, ...) {
     va_end(args);
     char* end = nullptr;
     const long width = std::strtol(readFormat + 1, &end, 10);
-    const size_t n = end != readFormat + 1 ? std::min<size_t>(reply.size(), size_t(std::max(0L, width)))
-                                            : reply.size();
+    const size_t n =
+        end != readFormat + 1 ? std::min<size_t>(reply.size(), size_t(std::max(0L, width))) : reply.size();
     std::memcpy(out, reply.data(), n);
     out[n] = '\0';
     return status;
@@ -107,6 +107,33 @@ ViStatus scriptedClose(ViObject handle) {
     return VI_SUCCESS;
 }
 
+ViStatus scriptedFindRsrc(ViSession, ViString, ViPFindList list, ViPUInt32 count, ViChar* descriptor) {
+    ScriptedVisa& s = self();
+    if (s.found.empty()) return VI_ERROR_RSRC_NFOUND;
+    s.findCursor = 0;
+    *list = s.nextHandle++;
+    *count = static_cast<ViUInt32>(s.found.size());
+    std::strcpy(descriptor, s.found[0].descriptor.c_str());
+    return VI_SUCCESS;
+}
+
+ViStatus scriptedFindNext(ViFindList, ViChar* descriptor) {
+    ScriptedVisa& s = self();
+    if (++s.findCursor >= s.found.size()) return VI_ERROR_RSRC_NFOUND;
+    std::strcpy(descriptor, s.found[s.findCursor].descriptor.c_str());
+    return VI_SUCCESS;
+}
+
+ViStatus scriptedGetAttribute(ViObject, ViAttr attribute, void* out) {
+    ScriptedVisa& s = self();
+    if (s.findCursor >= s.found.size()) return VI_ERROR_NSUP_ATTR;
+    const auto& texts = s.found[s.findCursor].texts;
+    const auto it = texts.find(attribute);
+    if (it == texts.end()) return VI_ERROR_NSUP_ATTR;
+    std::memcpy(out, it->second.c_str(), it->second.size() + 1);
+    return VI_SUCCESS;
+}
+
 std::string floats(const std::vector<float>& values, bool little) {
     std::string bytes;
     for (float v : values) {
@@ -129,6 +156,9 @@ void ScriptedVisa::install(DynamicVisa& visa) {
     visa.viOpenDefaultRM = scriptedOpenDefaultRM;
     visa.viOpen = scriptedOpen;
     visa.viClose = scriptedClose;
+    visa.viFindRsrc = scriptedFindRsrc;
+    visa.viFindNext = scriptedFindNext;
+    visa.viGetAttribute = scriptedGetAttribute;
 }
 
 int ScriptedVisa::count(const std::string& text) const {

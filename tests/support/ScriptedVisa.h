@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,6 +44,16 @@ struct ScriptedVisa {
 
     ViStatus openStatus = VI_SUCCESS;
     ViSession nextHandle = 100;
+
+    // viFindRsrc and viFindNext walk `found`; viGetAttribute answers from the current entry's texts
+    // (TRELVAN_ATTR_BUSY as its first byte) and VI_ERROR_NSUP_ATTR for what it lacks. An empty list
+    // is not found.
+    struct Resource {
+        std::string descriptor;
+        std::map<ViAttr, std::string> texts;
+    };
+    std::vector<Resource> found;
+    size_t findCursor = 0;
 
     // What the library did: printf texts and query texts in order, read formats, read counts, bytes
     // written, attributes set, and "openRM" / "open <rsrc> <mode> <timeout>" / "close <handle>".

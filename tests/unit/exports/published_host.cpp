@@ -105,10 +105,8 @@ typedef ViStatus (*ViHndlr)(ViSession, ViEventType, ViEvent, ViAddr);
       (ViSession, ViInt16, ViInt16, ViUInt16, ViUInt16, ViUInt16, ViPBuf, ViUInt16*))
 // clang-format on
 
-#define STUB(R, Name, Args) R noVi##Name Args;
-VISA(STUB)
-
 class QLibrary;
+class DynamicVisa;
 class analyzerInterface;
 struct DeviceState_TypeDef;
 
@@ -129,19 +127,6 @@ struct Error {
     int code;
     QString text;
 };
-class DynamicVisa {
-public:
-    DynamicVisa(const char* libraryName);
-    ~DynamicVisa();
-    int Initialize(const char* libraryName);
-    void Uninitialize();
-    bool Initialized();
-    int MissingFnCount();
-    QLibrary* library;
-    int loadStatus;
-#define SLOT(R, Name, Args) R(*vi##Name) Args;
-    VISA(SLOT)
-};
 struct Init {
     DynamicVisa* visa;
     ViStatus* status;
@@ -150,55 +135,109 @@ struct Init {
     Error* error;
     DeviceData* device;
 };
+struct CommandHead {
+    unsigned short Signature, Command;
+    short Status;
+    unsigned short BodyLen, Flags, Reserved;
+    unsigned int Sequence;
+};
+using Samples = std::vector<std::complex<double>>;
 
+// Every other exported function and member as result, name, parameters; overloads are told apart by
+// their parameters, so each is named with its whole signature.
+// clang-format off
+#define ENTRY_POINTS(X)                                                                                   \
+    X(std::vector<DeviceData>, getDevList, ()) X(bool, setConnect, (DeviceData)) X(void, setDisconnect, ()) \
+    X(void, setParam, (Params)) X(void, setNumPts, (int)) X(int, getStatus, ())                           \
+    X(Params, getParameters, (suffix)) X(QVector<Error>, getError, ()) X(int, getNumPTS, (suffix))         \
+    X(void, getData, (QVector<IQ_Elem>*)) X(std::string, CustomCommand, (std::string, bool))               \
+    X(double, getCurSampleRate, ()) X(void, setExtSyncState, (bool)) X(void, setExtSyncFreq, (double))
+#define FUNCTIONS(X)                                                                                      \
+    X(std::vector<std::string>, split, (std::string, std::string))                                        \
+    X(std::vector<QString>, QSplit, (std::string, std::string)) X(int, str2int, (const char*))            \
+    X(int, GetEnumIndexByID, (const char**, int, int)) X(const char*, GetEnumName, (const char**, int, int)) \
+    X(const char*, GetEnumValue, (const char**, const char**, int, int))                                  \
+    X(int, GetEnumID, (const char**, int, const char*)) X(int, GetEnumID, (const char**, int))            \
+    X(const char*, GetCommandName, (int)) X(int, GetCommandID, (const char*))                             \
+    X(const char*, GetParameterName, (int)) X(const char*, GetParameterDescription, (int))                \
+    X(int, GetParameterID, (const char*)) X(int, GetParametersCount, ()) X(int, GetParameterIDByIndex, (int)) \
+    X(const char*, GetErrorName, (int)) X(const char*, GetErrorString, (int)) X(int, GetErrorsCount, ())  \
+    X(int, GetErrorIDByIndex, (int))
+#define DYNAMIC_VISA(X)                                                                                   \
+    X(int, Initialize, (const char*)) X(void, Uninitialize, ()) X(bool, Initialized, ())                  \
+    X(int, MissingFnCount, ())
+#define TRELVAN(X)                                                                                        \
+    ENTRY_POINTS(X) X(void, ListOfDevices, ()) X(void, DeviceAdd, (char*, std::string, std::string, bool)) \
+    X(int, ReadBuf, (std::string&, unsigned int, unsigned long&))                                         \
+    X(int, ReadBufFloat, (std::vector<double>&, unsigned int, unsigned long&))                            \
+    X(int, ReadBufFloat, (QVector<IQ_Elem>*, unsigned int, int&))                                         \
+    X(double, ReadComplexValue,                                                                           \
+      (const unsigned char*, unsigned int, unsigned int, bool, unsigned int, unsigned int))               \
+    X(int, OPC, ()) X(int, OPCquery, ()) X(std::string, getErrors, (int))                                 \
+    X(Samples, getData, (int)) X(Samples, getData, (double))
+#define CHEAD(X)                                                                                          \
+    X(CHead&, operator=, (const CHead&)) X(int, NumParam, ()) X(int, LenParam, ()) X(int, FracParam, ())  \
+    X(void, SetFlags, (short, short, short)) X(short, Check, (unsigned short))                           \
+    X(short, Check, (short, short, short, bool))
+// The backends' members, declared without `virtual` so that taking an address names the symbol.
+#define ANALYZER(X)                                                                                       \
+    X(void, setParams, (Params&)) X(void, setNumPoints, (int)) X(void, setExtSyncState, (bool))           \
+    X(void, setExtSyncFreq, (double)) X(Params, getParams, (suffix)) X(QVector<Error>, getErr, ())        \
+    X(int, getNPts, (suffix)) X(void, getData, (QVector<IQ_Elem>*)) X(double, getCurSampleRate, ())
+#define PXA_OWN(X)                                                                                        \
+    ANALYZER(X) X(int, OPCquery, ()) X(void, OPC, ())                                                     \
+    X(void, ReadBuf, (std::string&, unsigned int, unsigned long&))                                        \
+    X(void, ReadBufFloat, (QVector<IQ_Elem>*, unsigned int, int&))
+#define SK_OWN(X)                                                                                         \
+    ANALYZER(X) X(ViStatus, SendData, (unsigned char*, unsigned long))                                    \
+    X(ViStatus, ReceiveData, (unsigned char**, unsigned long*, int))                                      \
+    X(ViStatus, SendParameter, (unsigned short, unsigned short, unsigned char, unsigned char, double*))   \
+    X(ViStatus, ReceiveParameter, (unsigned short&, double*, CommandHead**, unsigned char**))             \
+    X(ViStatus, ProcessParameter,                                                                         \
+      (unsigned short, unsigned short, unsigned char, unsigned char, double*, CommandHead**))             \
+    X(ViStatus, ProcessReset, ())                                                                         \
+    X(void, WriteComplexValue,                                                                            \
+      (double, unsigned char*, unsigned int, unsigned int, unsigned int, unsigned int))                   \
+    X(double, ReadComplexValue,                                                                           \
+      (const unsigned char*, unsigned int, unsigned int, bool, unsigned int, unsigned int))               \
+    X(bool, CheckLastCmdStatus, ()) X(void, SendPreSequence, ()) X(void, ReadPreSequence, ())             \
+    X(void, GetParamsLim, ()) X(void, SendDisableAutoCalibration, ()) X(void, ReadDisableAutoCalibration, ()) \
+    X(void, CalcMultCoef, ()) X(void, calcNewSampleRate, ()) X(unsigned, CalcIQClockToSend, (unsigned))   \
+    X(void, GetSamples, (Samples*, unsigned, unsigned&))                                                  \
+    X(void, SendRunSequence, (unsigned, unsigned, unsigned, unsigned*))                                   \
+    X(void, GetNewAFC, (std::vector<double>*, std::vector<double>*))                                      \
+    X(double, GetInterpolatedValue, (double, const std::vector<double>&, const std::vector<double>&))     \
+    X(void, PostProcessing, (Samples*))
+#define HAROGIC_OWN(X)                                                                                    \
+    ANALYZER(X) X(void, connectH, (int)) X(void, disconnectH, ()) X(void, reconnect, ())                  \
+    X(void, getState, (DeviceState_TypeDef*)) X(void, getDevList, (QVector<DeviceData>*))                 \
+    X(QString, model2Text, (int))
+// clang-format on
+
+#define DECLARE(R, Name, Args) R Name Args;
+#define STUB(R, Name, Args) R noVi##Name Args;
+VISA(STUB)
+FUNCTIONS(DECLARE)
 extern "C" {
-std::vector<DeviceData> getDevList();
-bool setConnect(DeviceData);
-void setDisconnect();
-void setParam(Params);
-void setNumPts(int);
-int getStatus();
-Params getParameters(suffix);
-QVector<Error> getError();
-int getNumPTS(suffix);
-void getData(QVector<IQ_Elem>*);
-std::string CustomCommand(std::string, bool);
-double getCurSampleRate();
-void setExtSyncState(bool);
-void setExtSyncFreq(double);
+ENTRY_POINTS(DECLARE)
 }
+
+class DynamicVisa {
+public:
+    DynamicVisa(const char* libraryName);
+    ~DynamicVisa();
+    DYNAMIC_VISA(DECLARE)
+    QLibrary* library;
+    int loadStatus;
+#define SLOT(R, Name, Args) R(*vi##Name) Args;
+    VISA(SLOT)
+};
 
 class Trelvan {
 public:
     Trelvan();
     ~Trelvan();
-    bool setConnect(DeviceData device);
-    void setDisconnect();
-    int getStatus();
-    std::vector<DeviceData> getDevList();
-    void ListOfDevices();
-    void DeviceAdd(char* address, std::string model, std::string serial, bool busy);
-    int ReadBuf(std::string& reply, unsigned int count, unsigned long& retCount);
-    int ReadBufFloat(std::vector<double>& values, unsigned int count, unsigned long& retCount);
-    int ReadBufFloat(QVector<IQ_Elem>* samples, unsigned int count, int& written);
-    double ReadComplexValue(const unsigned char* message, unsigned int offset, unsigned int index,
-                            bool isSigned, unsigned int len, unsigned int frac);
-    int OPC();
-    int OPCquery();
-    std::string getErrors(int);
-    std::string CustomCommand(std::string command, bool query);
-    void setParam(Params p);
-    void setNumPts(int n);
-    Params getParameters(suffix s);
-    int getNumPTS(suffix s);
-    double getCurSampleRate();
-    void setExtSyncState(bool on);
-    void setExtSyncFreq(double frequency);
-    QVector<Error> getError();
-    void getData(QVector<IQ_Elem>* v);
-    std::vector<std::complex<double>> getData(int);
-    std::vector<std::complex<double>> getData(double);
-
+    TRELVAN(DECLARE)
     analyzerInterface* backend;
     Init init;
     DynamicVisa visa;
@@ -212,107 +251,22 @@ public:
 };
 extern Trelvan trelvan;
 
-std::vector<std::string> split(std::string source, std::string delimiter);
-std::vector<QString> QSplit(std::string source, std::string delimiter);
-
-struct CommandHead {
-    unsigned short Signature, Command;
-    short Status;
-    unsigned short BodyLen, Flags, Reserved;
-    unsigned int Sequence;
-};
 class CHead : public CommandHead {
 public:
     CHead();
-    CHead& operator=(const CHead&);
-    int NumParam();
-    int LenParam();
-    int FracParam();
-    void SetFlags(short num, short len, short frac);
-    short Check(unsigned short size);
-    short Check(short num, short len, short frac, bool checkBody);
+    CHEAD(DECLARE)
 };
-
-int str2int(const char* text);
-int GetEnumIndexByID(const char** names, int count, int id);
-const char* GetEnumName(const char** names, int count, int id);
-const char* GetEnumValue(const char** names, const char** values, int count, int id);
-int GetEnumID(const char** names, int count, const char* text);
-int GetEnumID(const char** names, int index);
-const char* GetCommandName(int id);
-int GetCommandID(const char* text);
-const char* GetParameterName(int id);
-const char* GetParameterDescription(int id);
-int GetParameterID(const char* text);
-int GetParametersCount();
-int GetParameterIDByIndex(int index);
-const char* GetErrorName(int id);
-const char* GetErrorString(int id);
-int GetErrorsCount();
-int GetErrorIDByIndex(int index);
-
-// The backends' members, declared here without `virtual` so that taking an address names the symbol.
-#define ANALYZER(C)                        \
-    C();                                   \
-    C(Init);                               \
-    ~C();                                  \
-    void setParams(Params& p);             \
-    void setNumPoints(int n);              \
-    void setExtSyncState(bool on);         \
-    void setExtSyncFreq(double frequency); \
-    Params getParams(suffix s);            \
-    QVector<Error> getErr();               \
-    int getNPts(suffix s);                 \
-    void getData(QVector<IQ_Elem>* out);   \
-    double getCurSampleRate();
-class PXA {
-public:
-    ANALYZER(PXA)
-    int OPCquery();
-    void OPC();
-    void ReadBuf(std::string& reply, unsigned int count, unsigned long& retCount);
-    void ReadBufFloat(QVector<IQ_Elem>* samples, unsigned int count, int& written);
-};
-class SK {
-public:
-    ANALYZER(SK)
-    ViStatus SendData(unsigned char* data, unsigned long size);
-    ViStatus ReceiveData(unsigned char** message, unsigned long* size, int timeoutMs);
-    ViStatus SendParameter(unsigned short command, unsigned short pid, unsigned char num,
-                           unsigned char lenFrac, double* values);
-    ViStatus ReceiveParameter(unsigned short& pid, double* values, CommandHead** head, unsigned char** body);
-    ViStatus ProcessParameter(unsigned short command, unsigned short pid, unsigned char num,
-                              unsigned char lenFrac, double* values, CommandHead** head);
-    ViStatus ProcessReset();
-    void WriteComplexValue(double value, unsigned char* message, unsigned int offset, unsigned int index,
-                           unsigned int len, unsigned int frac);
-    double ReadComplexValue(const unsigned char* message, unsigned int offset, unsigned int index,
-                            bool isSigned, unsigned int len, unsigned int frac);
-    bool CheckLastCmdStatus();
-    void SendPreSequence();
-    void ReadPreSequence();
-    void GetParamsLim();
-    void SendDisableAutoCalibration();
-    void ReadDisableAutoCalibration();
-    void CalcMultCoef();
-    void calcNewSampleRate();
-    unsigned CalcIQClockToSend(unsigned n);
-    void GetSamples(std::vector<std::complex<double>>* samples, unsigned requested, unsigned& received);
-    void SendRunSequence(unsigned total, unsigned start, unsigned fullCount, unsigned* sent);
-    void GetNewAFC(std::vector<double>* frequencies, std::vector<double>* amplitudes);
-    double GetInterpolatedValue(double x, const std::vector<double>& xs, const std::vector<double>& ys);
-    void PostProcessing(std::vector<std::complex<double>>* samples);
-};
-class Harogic {
-public:
-    ANALYZER(Harogic)
-    void connectH(int number);
-    void disconnectH();
-    void reconnect();
-    void getState(DeviceState_TypeDef* out);
-    void getDevList(QVector<DeviceData>* list);
-    QString model2Text(int code);
-};
+#define ANALYZER_CLASS(C, MEMBERS) \
+    class C {                      \
+    public:                        \
+        C();                       \
+        C(Init);                   \
+        ~C();                      \
+        MEMBERS(DECLARE)           \
+    };
+ANALYZER_CLASS(PXA, PXA_OWN)
+ANALYZER_CLASS(SK, SK_OWN)
+ANALYZER_CLASS(Harogic, HAROGIC_OWN)
 
 namespace {
 std::size_t taken = 0;
@@ -326,71 +280,41 @@ void take(T address) {
     ++taken;
 }
 
-#define ANALYZER_MEMBERS(C)                                                                           \
-    take(&C::setParams), take(&C::setNumPoints), take(&C::setExtSyncState), take(&C::setExtSyncFreq), \
-        take(&C::getParams), take(&C::getErr), take(&C::getNPts), take(&C::getData),                  \
-        take(&C::getCurSampleRate)
+#define TAKE(R, Name, Args) take(static_cast<R(*) Args>(&Name));
+#define TAKE_STUB(R, Name, Args) take(static_cast<R(*) Args>(&noVi##Name));
+#define TAKE_MEMBER(R, Name, Args) take(static_cast<R (Class::*) Args>(&Class::Name));
+template <class Class>
+void takePxa() { PXA_OWN(TAKE_MEMBER) }
+template <class Class>
+void takeSk() { SK_OWN(TAKE_MEMBER) }
+template <class Class>
+void takeHarogic() { HAROGIC_OWN(TAKE_MEMBER) }
+template <class Class>
+void takeFacade() { TRELVAN(TAKE_MEMBER) }
+template <class Class>
+void takeBinding() { DYNAMIC_VISA(TAKE_MEMBER) }
+template <class Class>
+void takeHead() { CHEAD(TAKE_MEMBER) }
 
 // Constructors and destructors have no address; calling them names them. Never run.
 alignas(16) unsigned char room[1 << 17];
-template <typename C>
-void construct(Init init) {
-    (new (room) C())->~C();
-    (new (room) C(init))->~C();
+template <typename C, typename... A>
+void construct(A... arguments) {
+    (new (room) C(arguments...))->~C();
 }
 }  // namespace
 
 int main(int argc, char**) {
-#define TAKE_STUB(R, Name, Args) take(static_cast<R(*) Args>(&noVi##Name));
     VISA(TAKE_STUB)
-    take(&getDevList), take(&::setConnect), take(&::setDisconnect), take(&setParam), take(&setNumPts);
-    take(&::getStatus), take(&getParameters), take(&getError), take(&getNumPTS);
-    take(static_cast<void (*)(QVector<IQ_Elem>*)>(&getData)), take(&::CustomCommand);
-    take(&::getCurSampleRate), take(&::setExtSyncState), take(&::setExtSyncFreq);
-
-    take(&trelvan), take(&Trelvan::setConnect), take(&Trelvan::setDisconnect), take(&Trelvan::getStatus);
-    take(&Trelvan::getDevList), take(&Trelvan::ListOfDevices), take(&Trelvan::DeviceAdd);
-    take(&Trelvan::ReadBuf), take(&Trelvan::ReadComplexValue), take(&Trelvan::OPC), take(&Trelvan::OPCquery);
-    take(static_cast<int (Trelvan::*)(std::vector<double>&, unsigned, unsigned long&)>(
-        &Trelvan::ReadBufFloat));
-    take(static_cast<int (Trelvan::*)(QVector<IQ_Elem>*, unsigned, int&)>(&Trelvan::ReadBufFloat));
-    take(&Trelvan::getErrors), take(&Trelvan::CustomCommand), take(&Trelvan::setParam),
-        take(&Trelvan::setNumPts);
-    take(&Trelvan::getParameters), take(&Trelvan::getNumPTS), take(&Trelvan::getCurSampleRate);
-    take(&Trelvan::setExtSyncState), take(&Trelvan::setExtSyncFreq), take(&Trelvan::getError);
-    take(static_cast<void (Trelvan::*)(QVector<IQ_Elem>*)>(&Trelvan::getData));
-    take(static_cast<std::vector<std::complex<double>> (Trelvan::*)(int)>(&Trelvan::getData));
-    take(static_cast<std::vector<std::complex<double>> (Trelvan::*)(double)>(&Trelvan::getData));
-
-    take(&DynamicVisa::Initialize), take(&DynamicVisa::Uninitialize), take(&DynamicVisa::Initialized);
-    take(&DynamicVisa::MissingFnCount), take(&split), take(&QSplit);
-    take(&CHead::operator=), take(&CHead::NumParam), take(&CHead::LenParam), take(&CHead::FracParam);
-    take(&CHead::SetFlags), take(static_cast<short (CHead::*)(unsigned short)>(&CHead::Check));
-    take(static_cast<short (CHead::*)(short, short, short, bool)>(&CHead::Check));
-    take(&str2int), take(&GetEnumIndexByID), take(&GetEnumName), take(&GetEnumValue);
-    take(static_cast<int (*)(const char**, int, const char*)>(&GetEnumID));
-    take(static_cast<int (*)(const char**, int)>(&GetEnumID));
-    take(&GetCommandName), take(&GetCommandID), take(&GetParameterName), take(&GetParameterDescription);
-    take(&GetParameterID), take(&GetParametersCount), take(&GetParameterIDByIndex), take(&GetErrorName);
-    take(&GetErrorString), take(&GetErrorsCount), take(&GetErrorIDByIndex);
-
-    ANALYZER_MEMBERS(PXA), take(&PXA::OPCquery), take(&PXA::OPC), take(&PXA::ReadBuf),
-        take(&PXA::ReadBufFloat);
-    ANALYZER_MEMBERS(SK), take(&SK::SendData), take(&SK::ReceiveData), take(&SK::SendParameter);
-    take(&SK::ReceiveParameter), take(&SK::ProcessParameter), take(&SK::ProcessReset);
-    take(&SK::WriteComplexValue), take(&SK::ReadComplexValue), take(&SK::CheckLastCmdStatus);
-    take(&SK::SendPreSequence), take(&SK::ReadPreSequence), take(&SK::GetParamsLim);
-    take(&SK::SendDisableAutoCalibration), take(&SK::ReadDisableAutoCalibration), take(&SK::CalcMultCoef);
-    take(&SK::calcNewSampleRate), take(&SK::CalcIQClockToSend), take(&SK::GetSamples),
-        take(&SK::SendRunSequence);
-    take(&SK::GetNewAFC), take(&SK::GetInterpolatedValue), take(&SK::PostProcessing);
-    ANALYZER_MEMBERS(Harogic), take(&Harogic::connectH), take(&Harogic::disconnectH),
-        take(&Harogic::reconnect);
-    take(&Harogic::getState), take(&Harogic::getDevList), take(&Harogic::model2Text);
-
+    FUNCTIONS(TAKE)
+    ENTRY_POINTS(TAKE)
+    take(&trelvan);
+    takePxa<PXA>(), takeSk<SK>(), takeHarogic<Harogic>(), takeFacade<Trelvan>(), takeBinding<DynamicVisa>();
+    takeHead<CHead>();
     if (argc < 0) {
-        construct<PXA>(Init{}), construct<SK>(Init{}), construct<Harogic>(Init{});
-        (new (room) Trelvan())->~Trelvan(), (new (room) DynamicVisa(nullptr))->~DynamicVisa();
+        construct<PXA>(), construct<PXA>(Init{}), construct<SK>(), construct<SK>(Init{});
+        construct<Harogic>(), construct<Harogic>(Init{}), construct<Trelvan>(), construct<CHead>();
+        construct<DynamicVisa>(static_cast<const char*>(nullptr));
     }
 
     // The published layout: what this host writes into the facade's members is what the library reads.
