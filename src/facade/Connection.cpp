@@ -5,6 +5,7 @@
 #include "backends/Backends.h"
 #include "facade/FacadeLock.h"
 #include "facade/FacadeTexts.h"
+#include "facade/Shielded.h"
 #include "facade/Trelvan.h"
 #include "util/Log.h"
 
@@ -54,8 +55,8 @@ bool Trelvan::setConnect(DeviceData selected) {
     init = Init{&visa, &status, &session, &resourceManager, &params, &error, &device};
 
     if (!row.needsVisaSession) {
-        replaceBackend(row.make(init));
-        return status == 0;
+        replaceBackend(shielded([&] { return row.make(init); }, [] { return nullptr; }));
+        return backend != nullptr && status == 0;
     }
     if (device.busy) return false;
     if (status == 0) return true;
@@ -70,8 +71,8 @@ bool Trelvan::setConnect(DeviceData selected) {
         session = 0;
         return false;
     }
-    replaceBackend(row.make(init));
-    if (status == 0) return true;
+    replaceBackend(shielded([&] { return row.make(init); }, []() -> analyzerInterface* { return nullptr; }));
+    if (backend != nullptr && status == 0) return true;
     releaseSessions(*this);
     return false;
 }

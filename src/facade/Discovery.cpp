@@ -3,6 +3,7 @@
 
 #include "backends/Backends.h"
 #include "facade/FacadeTexts.h"
+#include "facade/Shielded.h"
 #include "facade/Trelvan.h"
 #include "util/Log.h"
 #include "util/Cp1251.h"
@@ -102,7 +103,7 @@ void Trelvan::addEnumeratedDevices() {
     for (const Backend* row = trv::backends::begin(); row != trv::backends::end(); ++row) {
         if (row->enumerate == nullptr) continue;
         QVector<DeviceData> found;
-        row->enumerate(&found);
+        shielded([&] { row->enumerate(&found); });
         for (DeviceData& d : found) DeviceAdd(d.address, d.model, d.serial, d.busy);
     }
 }

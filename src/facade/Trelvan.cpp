@@ -4,6 +4,7 @@
 #include "util/Log.h"
 
 #include "facade/FacadeLock.h"
+#include "facade/Shielded.h"
 
 namespace {
 const Params kDefaultParams{1e9, 1e7, 0};
@@ -34,28 +35,33 @@ Trelvan::~Trelvan() {
 int Trelvan::getStatus() { return status; }
 
 void Trelvan::setParam(Params p) {
-    if (backend) backend->setParams(p);
+    if (backend) shielded([&] { backend->setParams(p); });
 }
 
 void Trelvan::setNumPts(int n) {
-    if (backend) backend->setNumPoints(n);
+    if (backend) shielded([&] { backend->setNumPoints(n); });
 }
 
 Params Trelvan::getParameters(suffix which) {
     // With nothing connected the facade's own record is the best answer there is.
-    return backend ? backend->getParams(which) : params;
+    if (!backend) return params;
+    return shielded([&] { return backend->getParams(which); }, [&] { return params; });
 }
 
-int Trelvan::getNumPTS(suffix which) { return backend ? backend->getNPts(which) : 0; }
+int Trelvan::getNumPTS(suffix which) {
+    return backend ? shielded([&] { return backend->getNPts(which); }, [] { return 0; }) : 0;
+}
 
-double Trelvan::getCurSampleRate() { return backend ? backend->getCurSampleRate() : 0.0; }
+double Trelvan::getCurSampleRate() {
+    return backend ? shielded([&] { return backend->getCurSampleRate(); }, [] { return 0.0; }) : 0.0;
+}
 
 void Trelvan::setExtSyncState(bool on) {
-    if (backend) backend->setExtSyncState(on);
+    if (backend) shielded([&] { backend->setExtSyncState(on); });
 }
 
 void Trelvan::setExtSyncFreq(double frequency) {
-    if (backend) backend->setExtSyncFreq(frequency);
+    if (backend) shielded([&] { backend->setExtSyncFreq(frequency); });
 }
 
 void Trelvan::getData(QVector<IQ_Elem>* samples) {

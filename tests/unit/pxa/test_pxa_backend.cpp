@@ -78,7 +78,9 @@ TEST_F(PxaBackend, ACaptureReadsExactlyItsBlockInTheSwappedOrderAndLeavesTheNext
         instrument.stream = support::definiteBlock(support::littleEndianFloats(ramp(n))) + kNext;
         QVector<IQ_Elem> samples(3, IQ_Elem{9, 9});
         pxa->getData(&samples);
-        if (!c.reads.empty()) EXPECT_EQ(instrument.readRequests, c.reads);
+        if (!c.reads.empty()) {
+            EXPECT_EQ(instrument.readRequests, c.reads);
+        }
         ASSERT_EQ(samples.size(), n);
         for (int k = 0; k < n; ++k) {
             ASSERT_EQ(samples[k].I, k) << k;
