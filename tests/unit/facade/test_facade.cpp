@@ -211,7 +211,7 @@ TEST_F(Facade, OtherInstrumentsGetNoCaptureOnlyATimeoutRepairAndThePendingErrorA
     EXPECT_TRUE(instrument.sent.empty());
 }
 
-// A backend whose acquisition fills part of the block and then throws.
+// A backend whose acquisition fills part of the block and then throws, as does everything else it does.
 class ThrowingBackend : public PXA {
 public:
     explicit ThrowingBackend(std::function<void()> raise) : m_raise(std::move(raise)) {}
@@ -219,6 +219,11 @@ public:
         samples->resize(10);
         m_raise();
     }
+    void setParams(Params&) override { m_raise(); }
+    void setNumPoints(int) override { m_raise(); }
+    Params getParams(suffix) override { return m_raise(), Params{}; }
+    int getNPts(suffix) override { return m_raise(), 0; }
+    double getCurSampleRate() override { return m_raise(), 0.0; }
 
 private:
     std::function<void()> m_raise;
@@ -232,6 +237,11 @@ TEST_F(Facade, WhatABackendThrowsDuringAnAcquisitionStaysInsideAndTheFacadeIsFre
         QVector<IQ_Elem> samples;
         t.getData(&samples);
         EXPECT_EQ(samples.size(), 10);
+        EXPECT_NO_THROW(t.setParam(Params{1e9, 1e6, 0}));
+        EXPECT_NO_THROW(t.setNumPts(100));
+        EXPECT_NO_THROW(t.getParameters(CUR));
+        EXPECT_EQ(t.getNumPTS(CUR), 0);
+        EXPECT_EQ(t.getCurSampleRate(), 0.0);
         // A second acquisition from another thread gets the facade's lock.
         std::atomic<bool> done{false};
         std::thread next([&] {
