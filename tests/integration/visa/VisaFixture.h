@@ -1,4 +1,4 @@
-// A resource manager per test, and a session to a scripted server.
+// A resource manager per test, and a session to a loopback server.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,16 +7,19 @@
 #include <string>
 
 #include "Api.h"
-#include "ScriptedServer.h"
+#include "support/LoopbackServer.h"
 
 namespace visatest {
+
+using support::LoopbackServer;
+using support::sleepMs;
 
 class VisaTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS); }
     void TearDown() override { viClose(rm); }
 
-    ViSession open(const ScriptedServer& server, ViUInt32 timeoutMs = 500) {
+    ViSession open(const LoopbackServer& server, ViUInt32 timeoutMs = 500) {
         ViSession vi = VI_NULL;
         std::string name = server.resource();
         EXPECT_EQ(viOpen(rm, &name[0], VI_NO_LOCK, 2000, &vi), VI_SUCCESS);
