@@ -50,44 +50,37 @@ void LoopbackServer::Peer::hold(int ms) {
 
 LoopbackServer::LoopbackServer(Script script, const std::string& address)
     : m_script(std::move(script)), m_address(address) {
-    listenOn(64);
-    m_acceptor = std::thread(&LoopbackServer::acceptLoop, this);
-}
-
-LoopbackServer::LoopbackServer(Kind kind, const std::string& address) : m_address(address) {
-    listenOn(0);
-    if (kind == Kind::Refuse) {
-        ::close(m_listener);
-        m_listener = -1;
-    } else if (kind == Kind::NeverAccept) {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(m_port);
-        ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
-        // Connections nobody accepts fill the queue; later handshakes are never answered.
-        for (int i = 0; i < 2; ++i) {
-            m_fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-            ::connect(m_fillers.back(), reinterpret_cast<sockaddr*>(&a), sizeof a);
-        }
-        sleepMs(20);
-    } else {
-        m_script = [](Peer& p) { p.hold(60000); };
-        m_acceptor = std::thread(&LoopbackServer::acceptLoop, this);
-    }
-}
-
-void LoopbackServer::listenOn(int backlog) {
     m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int one = 1;
     ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    ::inet_pton(AF_INET, m_address.c_str(), &a.sin_addr);
-    if (::bind(m_listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(m_listener, backlog) != 0)
+    m_bound.sin_family = AF_INET;
+    ::inet_pton(AF_INET, m_address.c_str(), &m_bound.sin_addr);
+    socklen_t len = sizeof m_bound;
+    if (::bind(m_listener, reinterpret_cast<sockaddr*>(&m_bound), len) != 0 || ::listen(m_listener, 64) != 0)
         throw std::runtime_error("cannot listen on " + m_address);
-    socklen_t len = sizeof a;
-    ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&a), &len);
-    m_port = ntohs(a.sin_port);
+    ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&m_bound), &len);
+    m_port = ntohs(m_bound.sin_port);
+    m_acceptor = std::thread(&LoopbackServer::acceptLoop, this);
+}
+
+LoopbackServer::LoopbackServer(Kind kind, const std::string& address)
+    : LoopbackServer([](Peer& p) { p.hold(60000); }, address) {
+    if (kind == Kind::Silent) return;
+    m_stopping = true;
+    m_acceptor.join();
+    if (kind == Kind::Refuse) {
+        ::close(m_listener);
+        m_listener = -1;
+        return;
+    }
+    // Connections nobody accepts fill the shortest queue; later handshakes go unanswered.
+    ::listen(m_listener, 0);
+    for (int i = 0; i < 2; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        m_fillers.push_back(fd);
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&m_bound), sizeof m_bound);
+    }
+    sleepMs(20);
 }
 
 LoopbackServer::~LoopbackServer() {

@@ -2,6 +2,8 @@
 // stall, close mid-reply, stop reading, drip), refuses connections, or never accepts them.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -52,13 +54,13 @@ public:
     static Script sending(std::string bytes, int delayMs = 0, int holdMs = 0);
 
 private:
-    void listenOn(int backlog);
     void acceptLoop();
 
     Script m_script;
     std::string m_address;
     int m_listener = -1;
     uint16_t m_port = 0;
+    sockaddr_in m_bound{};
     std::vector<int> m_fillers;
     std::atomic<bool> m_stopping{false};
     std::atomic<int> m_accepted{0};

@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <complex>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "facade/Trelvan.h"
 #include "support/QuickTimeouts.h"
@@ -56,6 +58,7 @@ long guarded(const std::string& what, int hangMs, const std::function<void()>& c
 using Facade = std::unique_ptr<Trelvan, void (*)(Trelvan*)>;
 Facade makeFacade();
 DeviceData deviceAt(const std::string& address, const std::string& model);
+QVector<IQ_Elem> toBlock(const std::vector<std::complex<double>>& values);
 
 // Prints the table line and checks the bound.
 void record(const char* instrument, const std::string& row, const Bound& bound, long observedMs);
@@ -63,7 +66,8 @@ void record(const char* instrument, const std::string& row, const Bound& bound, 
 // A test name from a row's number and text: "07_ConnectionClosedInsideTheData".
 std::string testName(size_t index, const std::string& text);
 
-// SetPoints: setNumPts. DisconnectDuringCapture: getData, and setDisconnect from another thread while it runs.
+// SetPoints: setNumPts. DisconnectDuringCapture: getData, and setDisconnect from another thread while it
+// runs.
 enum class Entry { Capture, BinaryCapture, ErrorList, Connect, SetPoints, DisconnectDuringCapture };
 // Partial: the announced size, what arrived first, zeros where nothing arrived. Unchanged: not looked at.
 enum class Block { Empty, Full, Partial, Zeros, Unchanged };
@@ -79,13 +83,14 @@ struct Row {
     std::function<void(Instrument&)> arm;
     Bound bound;
     Block block;
-    int status;
-    std::string errors;
-    Recovery recovery;
+    int status = 0;
+    std::string errors = "";  // empty: the instrument's list with nothing to report
+    Recovery recovery = Recovery::NextCapture;
     Block stuck = Block::Empty;    // what captures deliver until the reconnect
     int announced = 0;             // a partial block's size, when not the points asked for
     const char* logged = nullptr;  // a line the fault leaves in the debug log, once
-    std::function<void()> also = nullptr;  // anything else the fault must leave behind, checked before the disarm
+    std::function<void()> also =
+        nullptr;  // anything else the fault must leave behind, checked before the disarm
 };
 
 class Instrument {
@@ -113,17 +118,11 @@ public:
 
 void run(Instrument& instrument, const Row& row);
 
-// Moves the calling thread, and the threads it starts from then on, into a network namespace of its own
-// with loopback up. Empty when that worked, otherwise why not (it needs CAP_SYS_ADMIN).
-std::string enterPrivateNetwork();
-// With loopback down, no peer on it answers any more, not even at the TCP level.
-bool setLoopback(bool up);
-
 }  // namespace faults
 
 // One parameterised test over a row table, named after its rows.
-#define FAULT_ROWS(Suite, rows)                                                                   \
-    INSTANTIATE_TEST_SUITE_P(Matrix, Suite, ::testing::Range<size_t>(0, rows.size()),             \
-                             [](const ::testing::TestParamInfo<size_t>& info) {                   \
-                                 return faults::testName(info.param, rows[info.param].name);      \
+#define FAULT_ROWS(Suite, rows)                                                              \
+    INSTANTIATE_TEST_SUITE_P(Matrix, Suite, ::testing::Range<size_t>(0, rows.size()),        \
+                             [](const ::testing::TestParamInfo<size_t>& info) {              \
+                                 return faults::testName(info.param, rows[info.param].name); \
                              })

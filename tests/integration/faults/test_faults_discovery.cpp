@@ -58,8 +58,8 @@ std::string describe(const std::vector<DeviceData>& list) {
 
 struct Row {
     const char* name;
-    std::vector<Host> hosts;  // listed after the live N9030A
-    std::function<void()> arm;      // faults of the USB library
+    std::vector<Host> hosts;    // listed after the live N9030A
+    std::function<void()> arm;  // faults of the USB library
     Bound bound;
     std::string listed;
 };
@@ -88,8 +88,11 @@ const std::vector<Row> kRows = {
     {"host closes the connection at once", {kClosesAtOnce}, kNoUsbFault, kOneProbe, kUnnamedToo},
     {"host names a maker the filter drops", {kOtherMaker}, kNoUsbFault, kOneProbe, kBoth},
     {"USB library refuses to open device 1 of 2", {}, usbFault(1, HTRASIM_DEVICE_OPEN, -3), kOneProbe, kBoth},
-    {"USB library fails the info query of device 0 of 2", {}, usbFault(0, HTRASIM_QUERY_DEVICE_INFO, -1),
-     kOneProbe, kPxa + "; USB::0 Undefined type 0"},
+    {"USB library fails the info query of device 0 of 2",
+     {},
+     usbFault(0, HTRASIM_QUERY_DEVICE_INFO, -1),
+     kOneProbe,
+     kPxa + "; USB::0 Undefined type 0"},
 };
 
 class DiscoveryFaults : public ::testing::TestWithParam<size_t> {
@@ -136,6 +139,10 @@ TEST_P(DiscoveryFaults, ReturnsInBoundListsWhatItShouldAndConnects) {
     t->getData(&iq);
     EXPECT_EQ(iq.size(), 4096);
     EXPECT_EQ(t->getStatus(), 0);
+    // Our own session makes it busy to the next search, which does not connect to it again.
+    const int connections = pxa.connectionsAccepted();
+    EXPECT_NE(describe(t->getDevList()).find(kPxa + " busy"), std::string::npos);
+    EXPECT_EQ(pxa.connectionsAccepted(), connections);
     t->setDisconnect();
 }
 

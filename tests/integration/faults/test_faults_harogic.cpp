@@ -15,7 +15,7 @@ namespace {
 using namespace faults;
 
 constexpr int kPoints = 10000;  // three packets of 4096
-constexpr int kInjected = 1;  // in a fault's status column: the injected status
+constexpr int kInjected = 1;    // in a fault's status column: the injected status
 
 class Harogic : public Instrument {
 public:
@@ -41,7 +41,7 @@ struct Fault {
     Block block;
     int status;  // kInjected: the injected one
     bool open;   // the device afterwards
-    Recovery recovery;
+    Recovery recovery = Recovery::NextCapture;
     const char* logged = nullptr;
 };
 
@@ -52,13 +52,20 @@ std::vector<int> allBut(std::vector<int> left) {
     return out;
 }
 
+std::vector<int> only(int status) {
+    return {status};
+}
+
+const std::vector<int> kAll = allBut({});
 const auto kCapture = Entry::Capture;
+const auto kEmpty = Block::Empty;
+const auto kFull = Block::Full;
 const auto kUnchanged = Block::Unchanged;
 const auto kNext = Recovery::NextCapture;
 const auto kReconnect = Recovery::Reconnect;
 
-void packetsPerBlock(Instrument& in, int samplesPerPacket) {
-    HtraSim_SetSamplesPerPacket(0, samplesPerPacket);
+void noSamplesPerPacket(Instrument& in, int) {
+    HtraSim_SetSamplesPerPacket(0, 0);
     in.t->setNumPts(kPoints);  // takes effect at the next configuration
     static_cast<Harogic&>(in).undo = [] { HtraSim_SetSamplesPerPacket(0, 4096); };
 }
@@ -74,38 +81,38 @@ void busNeverDelivers(Instrument& in, int status) {
 }
 
 const std::vector<Fault> kFaults = {
-    {"Device_Open fails on all 30 attempts", Entry::Connect, allBut({}), failNext(HTRASIM_DEVICE_OPEN, 30),
+    {"Device_Open fails on all 30 attempts", Entry::Connect, kAll, failNext(HTRASIM_DEVICE_OPEN, 30),
      waits(30, 10, "open retry"), kUnchanged, kInjected, false, kReconnect},
-    {"Device_Open fails 29 times, then opens", Entry::Connect, {-1}, failNext(HTRASIM_DEVICE_OPEN, 29),
-     waits(29, 10, "open retry"), kUnchanged, 0, true, kNext},
-    {"IQS_ProfileDeInit fails at connect", Entry::Connect, allBut({}), failNext(HTRASIM_PROFILE_DEINIT, 1),
-     kNoWait, kUnchanged, 0, true, kNext},
-    {"IQS_Configuration fails at connect", Entry::Connect, allBut({}), failNext(HTRASIM_CONFIGURATION, 1),
-     kNoWait, kUnchanged, kInjected, false, kReconnect},
-    {"IQS_Configuration fails when the host sets the points", Entry::SetPoints, allBut({}),
-     failNext(HTRASIM_CONFIGURATION, 1), kNoWait, kUnchanged, kInjected, true, kNext},
-    {"IQS_BusTriggerStart fails", kCapture, allBut({}), failNext(HTRASIM_BUS_TRIGGER_START, 1), kNoWait,
-     Block::Full, 0, true, kNext},
-    {"IQS_BusTriggerStop fails", kCapture, allBut({}), failNext(HTRASIM_BUS_TRIGGER_STOP, 1), kNoWait,
-     Block::Full, 0, true, kNext},
+    {"Device_Open fails 29 times, then opens", Entry::Connect, only(-1), failNext(HTRASIM_DEVICE_OPEN, 29),
+     waits(29, 10, "open retry"), kUnchanged, 0, true},
+    {"IQS_ProfileDeInit fails at connect", Entry::Connect, kAll, failNext(HTRASIM_PROFILE_DEINIT, 1), kNoWait,
+     kUnchanged, 0, true},
+    {"IQS_Configuration fails at connect", Entry::Connect, kAll, failNext(HTRASIM_CONFIGURATION, 1), kNoWait,
+     kUnchanged, kInjected, false, kReconnect},
+    {"IQS_Configuration fails when the host sets the points", Entry::SetPoints, kAll,
+     failNext(HTRASIM_CONFIGURATION, 1), kNoWait, kUnchanged, kInjected, true},
+    {"IQS_BusTriggerStart fails", kCapture, kAll, failNext(HTRASIM_BUS_TRIGGER_START, 1), kNoWait, kFull, 0,
+     true},
+    {"IQS_BusTriggerStop fails", kCapture, kAll, failNext(HTRASIM_BUS_TRIGGER_STOP, 1), kNoWait, kFull, 0,
+     true},
     {"packet read fails", kCapture, allBut({-10, -12, -14}), failNext(HTRASIM_GET_IQ_STREAM, 1), kNoWait,
-     Block::Empty, kInjected, false, kReconnect},
-    {"device vanishes after the first packet", kCapture, {-1}, failNext(HTRASIM_GET_IQ_STREAM, 1, 1), kNoWait,
-     Block::Empty, kInjected, false, kReconnect},
-    {"packet read: bus time-out once", kCapture, {-10}, failNext(HTRASIM_GET_IQ_STREAM, 1), kNoWait,
-     Block::Full, 0, true, kNext, "Warning: bus timeout "},
-    {"packet read: bus time-out three times in a row", kCapture, {-10}, failNext(HTRASIM_GET_IQ_STREAM, 3),
-     kNoWait, Block::Empty, kInjected, true, kNext},
-    {"packet read: the bus never delivers", kCapture, {-10}, busNeverDelivers, kNoWait, Block::Empty,
-     kInjected, true, kReconnect},
-    {"packet read: IF saturation on every packet", kCapture, {-12}, failNext(HTRASIM_GET_IQ_STREAM, 3),
-     kNoWait, Block::Full, kInjected, true, kNext},
-    {"packet read: temperature warning", kCapture, {-14}, failNext(HTRASIM_GET_IQ_STREAM, 1), kNoWait,
-     Block::Empty, kInjected, true, kNext},
-    {"device reports 0 samples per packet", kCapture, {0}, [](Instrument& in, int) { packetsPerBlock(in, 0); },
-     kNoWait, Block::Empty, 0, true, kReconnect},
-    {"packets arrive slowly (50 ms each)", kCapture, {0}, slowPackets, waits(3, 50, "packet delay"),
-     Block::Full, 0, true, kNext},
+     kEmpty, kInjected, false, kReconnect},
+    {"device vanishes after the first packet", kCapture, only(-1), failNext(HTRASIM_GET_IQ_STREAM, 1, 1),
+     kNoWait, kEmpty, kInjected, false, kReconnect},
+    {"packet read: bus time-out once", kCapture, only(-10), failNext(HTRASIM_GET_IQ_STREAM, 1), kNoWait,
+     kFull, 0, true, kNext, "Warning: bus timeout "},
+    {"packet read: bus time-out three times in a row", kCapture, only(-10),
+     failNext(HTRASIM_GET_IQ_STREAM, 3), kNoWait, kEmpty, kInjected, true},
+    {"packet read: the bus never delivers", kCapture, only(-10), busNeverDelivers, kNoWait, kEmpty, kInjected,
+     true, kReconnect},
+    {"packet read: IF saturation on every packet", kCapture, only(-12), failNext(HTRASIM_GET_IQ_STREAM, 3),
+     kNoWait, kFull, kInjected, true},
+    {"packet read: temperature warning", kCapture, only(-14), failNext(HTRASIM_GET_IQ_STREAM, 1), kNoWait,
+     kEmpty, kInjected, true},
+    {"device reports 0 samples per packet", kCapture, only(0), noSamplesPerPacket, kNoWait, kEmpty, 0, true,
+     kReconnect},
+    {"packets arrive slowly (50 ms each)", kCapture, only(0), slowPackets, waits(3, 50, "packet delay"),
+     kFull, 0, true},
 };
 
 // One row per fault and status; the facade reports the library's status, -12 as the overload a host shows.
