@@ -18,12 +18,7 @@
 
 namespace faults {
 
-using support::kDrainQuietMs;
-using support::kExchangeMs;
-using support::kOpenMs;
-using support::kRelaxedMs;
-using support::kSkLongMs;
-using support::kSkMs;
+using namespace support;  // the shortened timeouts
 // Time a row may take beyond its stated bound: loopback round trips, threads and sanitizers.
 constexpr int kAllowanceMs = 2000;
 
@@ -89,8 +84,8 @@ struct Row {
     Block stuck = Block::Empty;    // what captures deliver until the reconnect
     int announced = 0;             // a partial block's size, when not the points asked for
     const char* logged = nullptr;  // a line the fault leaves in the debug log, once
-    std::function<void()> also =
-        nullptr;  // anything else the fault must leave behind, checked before the disarm
+    // Anything else the fault must leave behind, checked before the disarm.
+    std::function<void()> also = nullptr;
 };
 
 class Instrument {

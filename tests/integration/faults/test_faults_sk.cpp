@@ -1,7 +1,6 @@
 // Fault matrix, SK instrument: the emulated instrument spoils chosen replies while a host drives the
 // facade. Setting up an SK session takes seconds of settling, so the rows share one connection and only
 // the rows whose recovery is a reconnect make a new one.
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -30,9 +29,7 @@ public:
         stopped = false;
         ASSERT_TRUE(server.start("127.0.0.1", port)) << server.error();
         port = server.port();
-        char address[64];
-        std::snprintf(address, sizeof address, "TCPIP::127.0.0.1::%u::SOCKET", port);
-        device = deviceAt(address, "К4-Э1");
+        device = deviceAt("TCPIP::127.0.0.1::" + std::to_string(port) + "::SOCKET", "К4-Э1");
     }
     // Nothing in the library clears the pending error record; each row, and each new session, starts
     // without one.
