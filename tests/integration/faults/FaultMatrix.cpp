@@ -1,130 +1,37 @@
 #include "FaultMatrix.h"
 
-#include <net/if.h>
-#include <sched.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#include <QtGlobal>
+#include "support/LogCapture.h"
 
-#include <cctype>
-#include <cerrno>
+#include <QRegularExpression>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <future>
-#include <mutex>
 #include <thread>
 
 namespace faults {
 
-namespace {
-
-ViStatus (*realSetAttribute)(ViObject, ViAttr, ViAttrState) = nullptr;
-ViStatus (*realOpen)(ViSession, ViRsrc, ViAccessMode, ViUInt32, ViSession*) = nullptr;
-
-ViStatus quickSetAttribute(ViObject vi, ViAttr attribute, ViAttrState value) {
-    if (attribute == VI_ATTR_TMO_VALUE) {
-        switch (value) {
-            case 1000:
-                value = kExchangeMs;
-                break;
-            case 2000:
-                value = kSkMs;
-                break;
-            case 20000:
-                value = kSkLongMs;
-                break;
-            case TRELVAN_TMO_RELAXED:
-                value = kRelaxedMs;
-                break;
-            default:
-                break;
-        }
-    }
-    return realSetAttribute(vi, attribute, value);
-}
-
-ViStatus quickOpen(ViSession rm, ViRsrc name, ViAccessMode mode, ViUInt32 timeout, ViSession* vi) {
-    return realOpen(rm, name, mode, timeout == 5000 ? kOpenMs : timeout, vi);
-}
-
-std::string ms(int value) {
-    return std::to_string(value) + " ms";
-}
-
-[[noreturn]] void hang(const std::string& what, int msWaited) {
-    std::fprintf(stderr, "HANG: %s still running after %d ms\n", what.c_str(), msWaited);
-    std::fflush(stderr);
-    std::_Exit(1);
-}
-
-std::mutex logMutex;
-QStringList logLines;
-
-void logHandler(QtMsgType, const QMessageLogContext&, const QString& text) {
-    std::lock_guard<std::mutex> hold(logMutex);
-    logLines.append(text);
-}
-
-}  // namespace
-
-void useQuickTimeouts(DynamicVisa& visa) {
-    if (visa.viSetAttribute != &quickSetAttribute) {
-        realSetAttribute = visa.viSetAttribute;
-        visa.viSetAttribute = &quickSetAttribute;
-    }
-    if (visa.viOpen != &quickOpen) {
-        realOpen = visa.viOpen;
-        visa.viOpen = &quickOpen;
-    }
-}
-
 Bound operator+(const Bound& a, const Bound& b) {
-    if (a.text.empty()) return b;
-    if (b.text.empty()) return a;
     return {a.text + " + " + b.text, a.ms + b.ms};
-}
-
-Bound none() {
-    return {"no wait", 0};
-}
-
-Bound readTimeouts(int n) {
-    return {std::to_string(n) + " x " + ms(kExchangeMs) + " read timeout", n * kExchangeMs};
-}
-
-Bound openTimeout() {
-    return {ms(kOpenMs) + " open timeout", kOpenMs};
-}
-
-Bound drainQuiet() {
-    // One read that collects what is pending and runs into its timeout, one that finds the line quiet.
-    return {"2 x " + ms(kDrainQuietMs) + " drain read", 2 * kDrainQuietMs};
 }
 
 Bound roundTrips(int n) {
     return {std::to_string(n) + " round trips x 5 ms", n * 5};
 }
 
-Bound stall(int value) {
-    return {ms(value) + " stall", value};
-}
-
 Bound waits(int n, int each, const char* what) {
-    return {(n == 1 ? std::string() : std::to_string(n) + " x ") + ms(each) + " " + what, n * each};
+    const std::string times = n == 1 ? std::string() : std::to_string(n) + " x ";
+    return {times + std::to_string(each) + " ms " + what, n * each};
 }
 
 std::string describe(const QVector<Error>& errors) {
-    std::string out;
-    for (const Error& e : errors) {
-        if (!out.empty()) out += "; ";
-        out += std::to_string(e.code) + ":" + e.text.toStdString();
-    }
-    std::string shown;
-    for (char c : out) shown += c == '\n' ? std::string("\\n") : std::string(1, c);
-    return shown;
+    QStringList entries;
+    for (const Error& e : errors)
+        entries << QString::number(e.code) + ":" + QString(e.text).replace("\n", "\\n");
+    return entries.join("; ").toStdString();
 }
 
 long guarded(const std::string& what, int hangMs, const std::function<void()>& call) {
@@ -132,30 +39,17 @@ long guarded(const std::string& what, int hangMs, const std::function<void()>& c
     std::future<void> done = task.get_future();
     const auto start = std::chrono::steady_clock::now();
     std::thread runner(std::move(task));
-    if (done.wait_for(std::chrono::milliseconds(hangMs)) != std::future_status::ready) hang(what, hangMs);
+    if (done.wait_for(std::chrono::milliseconds(hangMs)) != std::future_status::ready) {
+        // Nothing could unblock the call: report it and end the process.
+        std::fprintf(stderr, "HANG: %s still running after %d ms\n", what.c_str(), hangMs);
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
     runner.join();
     done.get();
     return static_cast<long>(
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
             .count());
-}
-
-QVector<IQ_Elem> captureFromAnotherThread(Trelvan& t, int msLimit) {
-    auto capture = std::async(std::launch::async, [&t] {
-        QVector<IQ_Elem> block;
-        t.getData(&block);
-        return block;
-    });
-    if (capture.wait_for(std::chrono::milliseconds(msLimit)) != std::future_status::ready)
-        hang("getData from another thread (facade mutex held?)", msLimit);
-    return capture.get();
-}
-
-void disconnectFromAnotherThread(Trelvan& t, int msLimit) {
-    auto disconnect = std::async(std::launch::async, [&t] { t.setDisconnect(); });
-    if (disconnect.wait_for(std::chrono::milliseconds(msLimit)) != std::future_status::ready)
-        hang("setDisconnect from another thread (facade mutex held?)", msLimit);
-    disconnect.get();
 }
 
 Facade makeFacade() {
@@ -164,7 +58,7 @@ Facade makeFacade() {
         delete facade;
     });
     EXPECT_EQ(t->visa.MissingFnCount(), 0) << "libMiVISA64 not found";
-    useQuickTimeouts(t->visa);
+    support::useQuickTimeouts(t->visa);
     t->setDisconnect();  // a fresh facade counts as connected until told otherwise
     return t;
 }
@@ -176,39 +70,18 @@ void record(const char* instrument, const std::string& row, const Bound& bound, 
     EXPECT_LE(observedMs, bound.ms + kAllowanceMs) << row << ": bound " << bound.text;
 }
 
-void LogCapture::start() {
-    {
-        std::lock_guard<std::mutex> hold(logMutex);
-        logLines.clear();
-    }
-    qInstallMessageHandler(&logHandler);
-}
-
-void LogCapture::stop() {
-    qInstallMessageHandler(nullptr);
-}
-
-QStringList LogCapture::lines() {
-    std::lock_guard<std::mutex> hold(logMutex);
-    return logLines;
-}
-
-int LogCapture::count(const QString& line) {
-    return lines().count(line);
-}
-
 std::string testName(size_t index, const std::string& text) {
-    std::string name = (index < 10 ? "0" : "") + std::to_string(index) + "_";
-    bool upper = true;
-    for (char c : text) {
-        if (std::isalnum(static_cast<unsigned char>(c))) {
-            name += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
-            upper = false;
-        } else {
-            upper = true;
-        }
-    }
-    return name;
+    QString name = QString("%1_").arg(index, 2, 10, QChar('0'));
+    for (const QString& word :
+         QString::fromStdString(text).split(QRegularExpression("[^A-Za-z0-9]+"), Qt::SkipEmptyParts))
+        name += word.left(1).toUpper() + word.mid(1);
+    return name.toStdString();
+}
+
+QVector<IQ_Elem> toBlock(const std::vector<std::complex<double>>& values) {
+    QVector<IQ_Elem> iq;
+    for (const auto& v : values) iq.append(IQ_Elem{v.real(), v.imag()});
+    return iq;
 }
 
 DeviceData deviceAt(const std::string& address, const std::string& model) {
@@ -218,26 +91,99 @@ DeviceData deviceAt(const std::string& address, const std::string& model) {
     return d;
 }
 
-std::string enterPrivateNetwork() {
-    if (::unshare(CLONE_NEWNET) != 0)
-        return std::string("no private network namespace: ") + std::strerror(errno);
-    if (!setLoopback(true)) return "loopback of the private network namespace stays down";
-    return std::string();
+namespace {
+
+void expectBlock(const Instrument& in, Block expected, const QVector<IQ_Elem>& iq, const char* when,
+                 int announced = 0) {
+    SCOPED_TRACE(when);
+    const auto zero = [](const IQ_Elem& e) { return e.I == 0 && e.Q == 0; };
+    if (expected == Block::Unchanged) return;
+    if (expected == Block::Empty) {
+        EXPECT_TRUE(iq.isEmpty()) << iq.size() << " samples";
+        return;
+    }
+    ASSERT_EQ(iq.size(), expected == Block::Partial && announced ? announced : in.points);
+    if (expected == Block::Zeros) {
+        EXPECT_TRUE(std::all_of(iq.begin(), iq.end(), zero)) << "samples were stored";
+        return;
+    }
+    // A partial block holds what arrived first, and zeros where nothing arrived.
+    EXPECT_FALSE(zero(iq[1]));
+    EXPECT_EQ(zero(iq.last()), expected == Block::Partial) << "the block ends in zeros?";
 }
 
-bool setLoopback(bool up) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0) return false;
-    ifreq request{};
-    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-    bool ok = ::ioctl(fd, SIOCGIFFLAGS, &request) == 0;
-    if (ok) {
-        request.ifr_flags =
-            static_cast<short>(up ? (request.ifr_flags | IFF_UP) : (request.ifr_flags & ~IFF_UP));
-        ok = ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+// Also shows the facade mutex is free: a call still holding it would keep this one waiting.
+QVector<IQ_Elem> captureFromAnotherThread(Trelvan& t, int ms) {
+    QVector<IQ_Elem> block;
+    guarded("getData from another thread (facade mutex held?)", ms, [&] { t.getData(&block); });
+    return block;
+}
+
+}  // namespace
+
+void run(Instrument& in, const Row& row) {
+    SCOPED_TRACE(row.name);
+    support::LogCapture log;
+    Trelvan& t = *in.t;
+    in.reset();
+    if (t.getStatus() != 0) {
+        ASSERT_TRUE(in.connect()) << "status " << t.getStatus();
     }
-    ::close(fd);
-    return ok;
+    QVector<IQ_Elem> iq = captureFromAnotherThread(t, kAllowanceMs + kRelaxedMs);
+    expectBlock(in, Block::Full, iq, "before the fault");
+
+    if (row.entry == Entry::Connect) t.setDisconnect();
+    row.arm(in);
+    const int limit = row.bound.ms + kAllowanceMs;
+    QVector<Error> errors;
+    bool connected = true;
+    const long took = guarded(row.name, limit + kRelaxedMs, [&] {
+        std::thread other;
+        if (row.entry == Entry::DisconnectDuringCapture) {
+            other = std::thread([&t] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                t.setDisconnect();
+            });
+        }
+        if (row.entry == Entry::Capture || row.entry == Entry::DisconnectDuringCapture) t.getData(&iq);
+        if (row.entry == Entry::BinaryCapture) iq = toBlock(t.getData(0.0));
+        if (row.entry == Entry::ErrorList) errors = t.getError();
+        if (row.entry == Entry::Connect) connected = t.setConnect(in.device);
+        if (row.entry == Entry::SetPoints) t.setNumPts(in.points);
+        if (other.joinable()) other.join();
+    });
+    record(in.name, row.name, row.bound, took);
+    expectBlock(in, row.block, iq, "faulted", row.announced);
+    EXPECT_EQ(connected, row.entry != Entry::Connect || row.status == 0);
+    EXPECT_EQ(t.getStatus(), row.status);
+    EXPECT_EQ(row.logged ? log.count(row.logged) : 1, 1) << row.logged;
+    if (row.also) row.also();
+
+    in.disarm();
+    if (row.entry != Entry::ErrorList)
+        guarded("getError", limit + kRelaxedMs, [&] { errors = t.getError(); });
+    const std::string expected = row.errors.empty() ? in.cleanErrors : row.errors;
+    EXPECT_EQ(describe(errors), expected);
+
+    if (row.recovery == Recovery::Reopen) {
+        expectBlock(in, Block::Empty, captureFromAnotherThread(t, kAllowanceMs + kOpenMs), "re-opening");
+        EXPECT_EQ(t.getStatus(), VI_SUCCESS);
+    }
+    if (row.recovery == Recovery::Reconnect) {
+        expectBlock(in, row.stuck, captureFromAnotherThread(t, kAllowanceMs + kRelaxedMs),
+                    "before the reconnect");
+        guarded("setDisconnect (facade mutex held?)", kAllowanceMs, [&] { t.setDisconnect(); });
+    }
+    if (row.recovery == Recovery::Reconnect || row.recovery == Recovery::Retry) {
+        bool ok = false;
+        guarded("setConnect (facade mutex held?)", kAllowanceMs + kRelaxedMs + 5000,
+                [&] { ok = in.connect(); });
+        ASSERT_TRUE(ok) << "status " << t.getStatus();
+    }
+    expectBlock(in, Block::Full, captureFromAnotherThread(t, limit + kRelaxedMs), "recovered");
+    EXPECT_EQ(t.getStatus(), 0);
+    const bool kept = in.errorsPersist && row.recovery == Recovery::NextCapture;
+    EXPECT_EQ(describe(t.getError()), kept ? expected : in.cleanErrors);
 }
 
 }  // namespace faults

@@ -1,23 +1,18 @@
 // Fault matrix, discovery: the resource list names a live N9030A beside hosts that are dead or misbehave,
 // and the USB device library refuses devices; the search must stay bounded and list what it should.
 #include <HtraSim.h>
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "FaultMatrix.h"
 #include "PxaEmulator.h"
+#include "support/LogCapture.h"
+#include "support/LoopbackServer.h"
 
 namespace {
 
@@ -30,79 +25,27 @@ const std::string kUsb0 = "USB::0 E90-R0 1000001";
 // A host that is reachable but says nothing usable is listed, under the SK port, with no texts.
 const std::string kUnnamed = "TCPIP::127.0.0.1::8888::SOCKET  ";
 
-// A peer on 127.0.0.1 that is not an instrument.
-class Host {
-public:
-    enum Kind { Refuses, NeverAccepts, Silent, EndlessLine, ClosesAtOnce, OtherMaker };
+using support::LoopbackServer;
+using Host = std::function<std::unique_ptr<LoopbackServer>()>;
 
-    explicit Host(Kind kind) : kind_(kind) {
-        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        if (kind == Refuses) {  // the port was free a moment ago and nobody listens on it now
-            close(fd_);
-            fd_ = -1;
-            return;
-        }
-        listen(fd_, 0);
-        if (kind == NeverAccepts) {
-            // One connection nobody accepts fills the queue; later handshakes are never answered.
-            for (int i = 0; i < 2; ++i) {
-                const int c = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-                connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
-                fillers_.push_back(c);
-            }
-            return;
-        }
-        thread_ = std::thread([this] { serve(); });
+Host kind(LoopbackServer::Kind k) {
+    return [k] { return std::make_unique<LoopbackServer>(k); };
+}
+Host script(LoopbackServer::Script s) {
+    return [s] { return std::make_unique<LoopbackServer>(s); };
+}
+const Host kRefuses = kind(LoopbackServer::Kind::Refuse);
+const Host kNeverAccepts = kind(LoopbackServer::Kind::NeverAccept);
+const Host kSilent = kind(LoopbackServer::Kind::Silent);
+const Host kEndlessLine = script([](LoopbackServer::Peer& p) {
+    std::string line;
+    p.line(line);
+    while (p.send(std::string(4096, 'A'))) {
     }
-    ~Host() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-        for (int c : fillers_) close(c);
-        if (fd_ >= 0) close(fd_);
-    }
-    std::string entry() const { return "TCPIP0::127.0.0.1::" + std::to_string(port_) + "::SOCKET"; }
-
-private:
-    void serve() {
-        std::vector<int> peers;
-        while (!stop_) {
-            pollfd p{fd_, POLLIN, 0};
-            if (poll(&p, 1, 20) > 0) {
-                const int c = accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-                if (c >= 0 && kind_ == ClosesAtOnce)
-                    close(c);
-                else if (c >= 0)
-                    peers.push_back(c);
-            }
-            for (int c : peers) {
-                char sink[256];
-                const bool asked = recv(c, sink, sizeof sink, 0) > 0;
-                if (kind_ == EndlessLine) {
-                    const std::string noise(4096, 'A');
-                    send(c, noise.data(), noise.size(), MSG_NOSIGNAL);
-                } else if (kind_ == OtherMaker && asked) {
-                    const std::string idn = "Bench Lab,K4-X,7,1.0\n";
-                    send(c, idn.data(), idn.size(), MSG_NOSIGNAL);
-                }
-            }
-        }
-        for (int c : peers) close(c);
-    }
-
-    Kind kind_;
-    int fd_ = -1;
-    uint16_t port_ = 0;
-    std::vector<int> fillers_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
+});
+const Host kClosesAtOnce = script([](LoopbackServer::Peer&) {});
+const Host kOtherMaker =
+    script(LoopbackServer::answering([](const std::string&) { return "Bench Lab,K4-X,7,1.0\n"; }));
 
 std::string describe(const std::vector<DeviceData>& list) {
     std::string out;
@@ -115,50 +58,39 @@ std::string describe(const std::vector<DeviceData>& list) {
 
 struct Row {
     const char* name;
-    std::vector<Host::Kind> hosts;  // listed after the live N9030A
-    std::function<void()> arm;      // faults of the USB library
+    std::vector<Host> hosts;    // listed after the live N9030A
+    std::function<void()> arm;  // faults of the USB library
     Bound bound;
     std::string listed;
 };
 
 const Bound kOneProbe = waits(1, kProbeMs, "probe timeout");
+const std::string kBoth = kPxa + "; " + kUsb0;
+const std::string kUnnamedToo = kUnnamed + "; " + kBoth;
+const auto kNoUsbFault = [] {};
+
+// Two simulated devices, and the first call of `f` for `device` returns `status`.
+std::function<void()> usbFault(int device, HtraSimFunction f, int status) {
+    return [=] {
+        HtraSim_SetDeviceCount(2);
+        HtraSim_InjectStatus(device, f, 1, 1, status);
+    };
+}
 
 const std::vector<Row> kRows = {
-    {"no fault", {}, [] {}, kOneProbe, kPxa + "; " + kUsb0},
-    {"dead host (connection refused)", {Host::Refuses}, [] {}, kOneProbe, kPxa + "; " + kUsb0},
-    {"host never answers the connection", {Host::NeverAccepts}, [] {}, kOneProbe, kPxa + "; " + kUsb0},
-    {"eight hosts never answer the connection", std::vector<Host::Kind>(8, Host::NeverAccepts), [] {},
-     kOneProbe, kPxa + "; " + kUsb0},
-    {"host accepts but never answers *IDN?",
-     {Host::Silent},
-     [] {},
-     kOneProbe,
-     kUnnamed + "; " + kPxa + "; " + kUsb0},
-    {"host answers *IDN? with an endless line",
-     {Host::EndlessLine},
-     [] {},
-     kOneProbe,
-     kUnnamed + "; " + kPxa + "; " + kUsb0},
-    {"host closes the connection at once",
-     {Host::ClosesAtOnce},
-     [] {},
-     kOneProbe,
-     kUnnamed + "; " + kPxa + "; " + kUsb0},
-    {"host names a maker the filter drops", {Host::OtherMaker}, [] {}, kOneProbe, kPxa + "; " + kUsb0},
-    {"USB library refuses to open device 1 of 2",
-     {},
-     [] {
-         HtraSim_SetDeviceCount(2);
-         HtraSim_InjectStatus(1, HTRASIM_DEVICE_OPEN, 1, 1, -3);
-     },
-     kOneProbe,
-     kPxa + "; " + kUsb0},
+    {"no fault", {}, kNoUsbFault, kOneProbe, kBoth},
+    {"dead host (connection refused)", {kRefuses}, kNoUsbFault, kOneProbe, kBoth},
+    {"host never answers the connection", {kNeverAccepts}, kNoUsbFault, kOneProbe, kBoth},
+    {"eight hosts never answer the connection", std::vector<Host>(8, kNeverAccepts), kNoUsbFault, kOneProbe,
+     kBoth},
+    {"host accepts but never answers *IDN?", {kSilent}, kNoUsbFault, kOneProbe, kUnnamedToo},
+    {"host answers *IDN? with an endless line", {kEndlessLine}, kNoUsbFault, kOneProbe, kUnnamedToo},
+    {"host closes the connection at once", {kClosesAtOnce}, kNoUsbFault, kOneProbe, kUnnamedToo},
+    {"host names a maker the filter drops", {kOtherMaker}, kNoUsbFault, kOneProbe, kBoth},
+    {"USB library refuses to open device 1 of 2", {}, usbFault(1, HTRASIM_DEVICE_OPEN, -3), kOneProbe, kBoth},
     {"USB library fails the info query of device 0 of 2",
      {},
-     [] {
-         HtraSim_SetDeviceCount(2);
-         HtraSim_InjectStatus(0, HTRASIM_QUERY_DEVICE_INFO, 1, 1, -1);
-     },
+     usbFault(0, HTRASIM_QUERY_DEVICE_INFO, -1),
      kOneProbe,
      kPxa + "; USB::0 Undefined type 0"},
 };
@@ -168,25 +100,22 @@ protected:
     static void SetUpTestSuite() { setenv("MIVISA_PROBE_TIMEOUT_MS", std::to_string(kProbeMs).c_str(), 1); }
     void SetUp() override {
         HtraSim_Reset();
-        LogCapture::start();
         ASSERT_TRUE(pxa.start(kPxaHost, 5025));
         pxa.setSerial("MY0042");
     }
-    void TearDown() override {
-        unsetenv("MIVISA_RESOURCES");
-        LogCapture::stop();
-    }
+    void TearDown() override { unsetenv("MIVISA_RESOURCES"); }
     sim::PxaEmulator pxa;
+    support::LogCapture log;
 };
 
 TEST_P(DiscoveryFaults, ReturnsInBoundListsWhatItShouldAndConnects) {
     const Row& row = kRows[GetParam()];
     SCOPED_TRACE(row.name);
-    std::vector<std::unique_ptr<Host>> hosts;
+    std::vector<std::unique_ptr<LoopbackServer>> hosts;
     std::string entries = pxa.resource();
-    for (Host::Kind k : row.hosts) {
-        hosts.push_back(std::make_unique<Host>(k));
-        entries += ";" + hosts.back()->entry();
+    for (const Host& make : row.hosts) {
+        hosts.push_back(make());
+        entries += ";" + hosts.back()->resource();
     }
     setenv("MIVISA_RESOURCES", entries.c_str(), 1);
     row.arm();
@@ -206,16 +135,18 @@ TEST_P(DiscoveryFaults, ReturnsInBoundListsWhatItShouldAndConnects) {
     ASSERT_NE(found, list.end());
     ASSERT_TRUE(t->setConnect(*found));
     t->setNumPts(4096);
-    const QVector<IQ_Elem> iq = captureFromAnotherThread(*t, kAllowanceMs);
+    QVector<IQ_Elem> iq;
+    t->getData(&iq);
     EXPECT_EQ(iq.size(), 4096);
     EXPECT_EQ(t->getStatus(), 0);
-    disconnectFromAnotherThread(*t, kAllowanceMs);
+    // Our own session makes it busy to the next search, which does not connect to it again.
+    const int connections = pxa.connectionsAccepted();
+    EXPECT_NE(describe(t->getDevList()).find(kPxa + " busy"), std::string::npos);
+    EXPECT_EQ(pxa.connectionsAccepted(), connections);
+    t->setDisconnect();
 }
 
-INSTANTIATE_TEST_SUITE_P(Matrix, DiscoveryFaults, ::testing::Range<size_t>(0, kRows.size()),
-                         [](const ::testing::TestParamInfo<size_t>& info) {
-                             return testName(info.param, kRows[info.param].name);
-                         });
+FAULT_ROWS(DiscoveryFaults, kRows);
 
 // Without a VISA library the search reports it and still lists the USB devices.
 TEST_F(DiscoveryFaults, NoVisaLibraryListsTheUsbDevicesOnly) {
@@ -223,9 +154,9 @@ TEST_F(DiscoveryFaults, NoVisaLibraryListsTheUsbDevicesOnly) {
     t->visa.Uninitialize();
     std::vector<DeviceData> list;
     const long took = guarded("no VISA library", kAllowanceMs, [&] { list = t->getDevList(); });
-    record("discovery", "no VISA library", none(), took);
+    record("discovery", "no VISA library", kNoWait, took);
     EXPECT_EQ(describe(list), kUsb0);
-    EXPECT_EQ(LogCapture::count("Connection Error"), 1);
+    EXPECT_EQ(log.count("Connection Error"), 1);
     EXPECT_EQ(t->getStatus(), 1);
 }
 
