@@ -5,17 +5,13 @@
 #include <gtest/gtest.h>
 #include <trelvan/Trelvan.h>
 
-#include <QStringList>
 #include <cstdlib>
 #include <cstring>
 
-#include "HostHarness.h"
+#include "support/LogCapture.h"
+#include "support/ToneMeter.h"
 
 namespace {
-
-QStringList logLines;
-
-void collect(QtMsgType, const QMessageLogContext&, const QString& line) { logLines << line; }
 
 // In device-number order (discovery puts the last one found first).
 std::vector<DeviceData> usbDevices() {
@@ -35,7 +31,7 @@ TEST(HostHarogic, DiscoversCapturesAndSurvivesTheDeviceLibrarysFailures) {
     if (dlsym(RTLD_DEFAULT, "HtraTest_Present") == nullptr)
         GTEST_SKIP() << "the htra_api in use is not the test library built from tests/e2e/htra_test_library.c, "
                         "so it cannot be told which devices to show or which failures to return";
-    qInstallMessageHandler(collect);
+    support::LogCapture log;
 
     const std::vector<DeviceData> usb = usbDevices();
     ASSERT_EQ(usb.size(), 3u);
@@ -54,7 +50,7 @@ TEST(HostHarogic, DiscoversCapturesAndSurvivesTheDeviceLibrarysFailures) {
     getData(&block);
     ASSERT_EQ(block.size(), 10000);
     EXPECT_EQ(getCurSampleRate(), 15e6);
-    EXPECT_NEAR(host::strongestOffsetHz(block, 15e6), 1e6, 2 * 15e6 / 2048);
+    EXPECT_NEAR(support::strongestTone(block, 15e6).offsetHz, 1e6, 2 * 15e6 / 2048);
 
     // A refused open fails the connection; failures of a connected device's configuration or stream
     // empty the block. Either way the library's status is at hand, and the next connection works.
@@ -81,7 +77,7 @@ TEST(HostHarogic, DiscoversCapturesAndSurvivesTheDeviceLibrarysFailures) {
     setDisconnect();
 
     // Records written past the room we give them: nothing listed or captured, one report per record.
-    logLines.clear();
+    log.clear();
     ASSERT_TRUE(setConnect(usb[1]));
     setenv("HTRA_TEST_RECORD_BYTES", "10000", 1);
     EXPECT_EQ(blockSize(), 0);
@@ -90,7 +86,7 @@ TEST(HostHarogic, DiscoversCapturesAndSurvivesTheDeviceLibrarysFailures) {
     EXPECT_TRUE(usbDevices().empty());
     EXPECT_TRUE(usbDevices().empty());
     unsetenv("HTRA_TEST_RECORD_BYTES");
-    EXPECT_EQ(logLines.filter("wrote past").size(), 2) << logLines.join('\n').toStdString();
+    EXPECT_EQ(log.lines().filter("wrote past").size(), 2) << log.lines().join('\n').toStdString();
     EXPECT_EQ(usbDevices().size(), 3u);
 }
 
