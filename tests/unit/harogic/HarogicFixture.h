@@ -24,11 +24,6 @@ protected:
     static void injectPackets(int status, int n = 1, int fromNext = 1) {
         HtraSim_InjectStatus(0, HTRASIM_GET_IQ_STREAM, calls(HTRASIM_GET_IQ_STREAM) + fromNext, n, status);
     }
-    static HtraSimProfile applied(int device = 0) {
-        HtraSimProfile p{};
-        EXPECT_EQ(HtraSim_GetProfile(device, &p), 0);
-        return p;
-    }
 
     support::Records r{"USB::0"};
     support::LogCapture log;

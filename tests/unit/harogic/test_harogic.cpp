@@ -22,7 +22,8 @@ TEST_F(HarogicTest, ProfileCarriesDecimationAndNativeRateAndTheCallerSeesTheClam
     for (const auto& c : kRates) {
         Params p{2.4e9, c[0], -10};
         h->setParams(p);
-        const HtraSimProfile profile = applied(2);
+        HtraSimProfile profile{};
+        ASSERT_EQ(HtraSim_GetProfile(2, &profile), 0);
         EXPECT_EQ(profile.decimation, c[2]) << c[0];
         EXPECT_EQ(profile.nativeRate, c[3]) << c[0];
         EXPECT_EQ(p.sampleRate, c[1]);
