@@ -2,7 +2,6 @@
 
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <cstdlib>
 
 namespace support {
 
@@ -12,11 +11,10 @@ CliResult runCli(const QStringList& args, const QStringList& environment, int ti
         const int eq = entry.indexOf('=');
         env.insert(entry.left(eq), entry.mid(eq + 1));
     }
-    const char* libDir = std::getenv("TRELVAN_LIB_DIR");
     QProcess process;
     process.setProcessEnvironment(env);
     process.setStandardInputFile(QProcess::nullDevice());
-    process.start(QString::fromLocal8Bit(libDir ? libDir : ".") + "/../bin/trelvan", args);
+    process.start(env.value("TRELVAN_LIB_DIR", ".") + "/../bin/trelvan", args);
     CliResult r;
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();

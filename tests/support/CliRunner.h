@@ -2,7 +2,6 @@
 // own, and a time bound, so a command that hangs fails the test instead of stalling it.
 #pragma once
 
-#include <QString>
 #include <QStringList>
 
 namespace support {
