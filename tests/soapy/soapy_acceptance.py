@@ -12,7 +12,7 @@ ap.add_argument("--no-usb", action="store_true")
 opt = ap.parse_args()
 
 PXA, SK = "127.0.0.181", "127.0.0.182"
-# serial, requested rate, programmed tone offset
+# serial: requested rate, programmed tone offset
 INSTRUMENTS = {"SIM0001": (10e6, 1.5e6), "1042": (1.5e6, 60e3), "1000001": (10e6, 1e6)}
 if opt.no_usb:
     del INSTRUMENTS["1000001"]
@@ -20,24 +20,18 @@ env = dict(os.environ, SOAPY_SDR_PLUGIN_PATH=opt.modules, TRELVAN_SIMULATED_USB=
            f"TCPIP0::{PXA}::5025::SOCKET;TCPIP0::{SK}::8888::SOCKET|manufacturer=Reruro|model=К4-Э1|serial=1042")
 children, failures = [], []
 
+
 def start(args):
     # Children go when this test goes, however it ends (PR_SET_PDEATHSIG).
     die_with_us = lambda: ctypes.CDLL(None).prctl(1, signal.SIGTERM)
     children.append(subprocess.Popen(args, env=env, stdout=subprocess.DEVNULL, preexec_fn=die_with_us))
+
 
 def check(ok, what):
     print(("ok   " if ok else "FAIL ") + what, flush=True)
     if not ok:
         failures.append(what)
 
-def util(arg):
-    r = subprocess.run(["SoapySDRUtil", arg], env=env, capture_output=True, text=True, timeout=120)
-    return r.returncode, r.stdout
-
-def tone_offset(samples, rate, nfft=1024):
-    segments = samples[: len(samples) // nfft * nfft].reshape(-1, nfft) * np.hanning(nfft)
-    power = (np.abs(np.fft.fft(segments, axis=1)) ** 2).mean(axis=0)
-    return np.fft.fftfreq(nfft, 1 / rate)[np.argmax(power)], rate / nfft
 
 def stream(SoapySDR, args, serial, rate, offset):
     dev = SoapySDR.Device(args)
@@ -63,20 +57,13 @@ def stream(SoapySDR, args, serial, rate, offset):
             last = (r.flags, r.timeNs, r.ret)
     dev.deactivateStream(rx)
     dev.closeStream(rx)
-    found, bin_hz = tone_offset(out[:got], delivered)
+    segments = out[: got // 1024 * 1024].reshape(-1, 1024) * np.hanning(1024)
+    found = np.fft.fftfreq(1024, 1 / delivered)[np.argmax((np.abs(np.fft.fft(segments, axis=1)) ** 2).mean(axis=0))]
     check(not steps or max(steps) < 1000, f"{serial}: times of pieces within a block follow the rate")
-    check(got == len(out) and abs(found - offset) <= bin_hz,
+    check(got == len(out) and abs(found - offset) <= delivered / 1024,
           f"{serial}: {got} samples at {delivered:.0f} S/s, tone at {found:.0f} Hz, programmed {offset:.0f} Hz")
     return dev
 
-def wait_for_port(port):
-    for _ in range(100):
-        try:
-            socket.create_connection(("127.0.0.1", port), 0.2).close()
-            return True
-        except OSError:
-            time.sleep(0.1)
-    return False
 
 try:
     start([f"{opt.bin}/trelvan-sim-pxa", "--listen", f"{PXA}:5025", "--tone-offset", "1.5e6"])
@@ -84,19 +71,23 @@ try:
     time.sleep(0.5)
     if opt.remote:
         start(["SoapySDRServer", f"--bind=127.0.0.1:{opt.remote}"])
-        check(wait_for_port(opt.remote), "SoapySDRServer listens")
+        for _ in range(100):
+            try:
+                socket.create_connection(("127.0.0.1", opt.remote), 0.2).close()
+                break
+            except OSError:
+                time.sleep(0.1)
         # Discovery on the server can outlast SoapyRemote's default wait on a loaded machine.
         prefix = {"driver": "remote", "remote": f"tcp://127.0.0.1:{opt.remote}", "remote:driver": "trelvan",
                   "remote:timeout": "10000000"}
         key = "remote:serial"
     else:
         os.environ.update(env)
-        rc, out = util("--find=driver=trelvan")
-        check(rc == 0 and all(f"serial = {s}" in out for s in INSTRUMENTS), "--find lists all three instruments")
-        for serial in INSTRUMENTS:
-            rc, out = util(f"--probe=driver=trelvan,serial={serial}")
-            check(rc == 0 and "Stream formats: CF32, CF64, CS16" in out and "Sample rates:" in out
-                  and "RF freq range:" in out and "REF gain range:" in out, f"--probe {serial}")
+        for arg in ["--find=driver=trelvan"] + [f"--probe=driver=trelvan,serial={s}" for s in INSTRUMENTS]:
+            r = subprocess.run(["SoapySDRUtil", arg], env=env, capture_output=True, text=True, timeout=120)
+            wanted = [f"serial = {s}" for s in INSTRUMENTS] if "find" in arg else \
+                ["Stream formats: CF32, CF64, CS16", "Sample rates:", "RF freq range:", "REF gain range:"]
+            check(r.returncode == 0 and all(w in r.stdout for w in wanted), arg)
         prefix, key = {"driver": "trelvan"}, "serial"
     import SoapySDR
     for serial, (rate, offset) in INSTRUMENTS.items():

@@ -8,7 +8,7 @@ namespace {
 TEST_F(HarogicTest, DisconnectFromAnotherThreadEndsTheAcquisitionAfterThePacketInHand) {
     HtraSim_SetSamplesPerPacket(0, 64);
     auto h = connect();
-    ASSERT_EQ(status, 0);
+    ASSERT_EQ(r.status, 0);
     h->setNumPoints(64 * 2000);
     HtraSim_SetPacketDelay(0, 200);
     const int reads = calls(HTRASIM_GET_IQ_STREAM), stops = calls(HTRASIM_BUS_TRIGGER_STOP);
@@ -22,36 +22,19 @@ TEST_F(HarogicTest, DisconnectFromAnotherThreadEndsTheAcquisitionAfterThePacketI
     const int atDisconnect = calls(HTRASIM_GET_IQ_STREAM);
     acquisition.join();
 
+    EXPECT_GE(atDisconnect - reads, 3);
     EXPECT_LE(calls(HTRASIM_GET_IQ_STREAM) - atDisconnect, 1);
-    EXPECT_LT(calls(HTRASIM_GET_IQ_STREAM) - reads, 2000);
     EXPECT_TRUE(out.isEmpty());
-    EXPECT_EQ(status, 0);  // the packet in hand arrived whole: nothing closed the device under it
+    EXPECT_EQ(r.status, 0);  // the packet in hand arrived whole: nothing closed the device under it
     EXPECT_EQ(calls(HTRASIM_BUS_TRIGGER_STOP), stops);
-    // The acquisition closed the forgotten device once it let go of it.
+    // The acquisition closed the forgotten device once it let go of it, and never used it after.
     EXPECT_EQ(calls(HTRASIM_DEVICE_CLOSE), 1);
     EXPECT_FALSE(HtraSim_IsOpen(0));
     EXPECT_EQ(calls(HTRASIM_GET_IQ_STREAM, HTRASIM_UNKNOWN_HANDLE), 0);
 
     HtraSim_SetPacketDelay(0, 0);
     auto again = connect();
-    EXPECT_EQ(status, 0);
-}
-
-TEST_F(HarogicTest, ForgottenOrDestroyedDevicesAreFreeForTheNextOpen) {
-    auto h = connect();
-    h->disconnectH();
-    EXPECT_EQ(h->handle.load(), nullptr);
-    EXPECT_FALSE(HtraSim_IsOpen(0));
-    QVector<IQ_Elem> out(2);
-    h->getData(&out);
-    EXPECT_EQ(out.size(), 2);
-
-    auto second = connect();
-    EXPECT_EQ(status, 0);
-    second.reset();
-    EXPECT_FALSE(HtraSim_IsOpen(0));
-    EXPECT_EQ(calls(HTRASIM_DEVICE_CLOSE), 2);
-    EXPECT_EQ(calls(HTRASIM_DEVICE_OPEN), 2);
+    EXPECT_EQ(r.status, 0);
 }
 
 }  // namespace

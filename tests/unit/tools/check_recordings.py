@@ -1,15 +1,8 @@
 #!/usr/bin/python3
-"""Checks trelvan's SigMF recordings as an outside reader would: the metadata against the SigMF schema,
-the data file against the metadata, and, read with numpy in the unit the recording states, the level and
-frequency of a known tone.
-
-usage: check_recordings.py SCHEMA NAME:TONE_HZ:TONE_DBM ...   (NAME without .sigmf-meta)
-"""
-import hashlib
-import json
-import os
-import sys
-
+"""Checks SigMF recordings as an outside reader would: the metadata against the SigMF schema, the data
+against the metadata, and a known tone's level and frequency in the unit the recording states.
+usage: check_recordings.py SCHEMA NAME:TONE_HZ:TONE_DBM ...   (NAME without .sigmf-meta)"""
+import hashlib, json, os, sys
 import jsonschema
 import numpy as np
 
