@@ -1,4 +1,4 @@
-// A host's disconnect from another thread waits for the acquisition in progress.
+// A host's disconnect from another thread waits for the acquisition in progress; its queries do not.
 #include <gtest/gtest.h>
 #include <trelvan/Trelvan.h>
 
@@ -35,6 +35,47 @@ TEST(HostConcurrency, DisconnectWaitsForTheRunningAcquisition) {
     ASSERT_EQ(block.size(), 100000);
     EXPECT_TRUE(block.last().I != 0 || block.last().Q != 0) << "the capture was cut short";
     EXPECT_EQ(getStatus(), 1);
+}
+
+// Queries take no lock: from another thread they answer while an acquisition runs, with what was set,
+// and leave the acquisition whole. Settings are the host's to keep apart from acquisitions.
+TEST(HostConcurrency, QueriesAnswerDuringAnAcquisitionWithoutDisturbingIt) {
+    host::Bench bench("127.0.0.73", "127.0.0.74");
+    ASSERT_TRUE(bench.running());
+    const std::vector<DeviceData> list = getDevList();
+    const DeviceData* sk = host::find(list, bench.skAddress());
+    ASSERT_TRUE(sk != nullptr && setConnect(*sk));
+    setParam(Params{1e9, 10e6, 0});
+    setNumPts(1 << 20);
+    const Params set = getParameters(CUR);
+    const int points = getNumPTS(CUR);
+    const double rate = getCurSampleRate();
+    const int errors = getError().size();
+
+    std::atomic<bool> running{true};
+    QVector<IQ_Elem> block;
+    std::thread acquisition([&] {
+        getData(&block);
+        running = false;
+    });
+    // Well inside the acquisition, which takes hundreds of milliseconds: counting from its start would
+    // count the answers given before it took the lock.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    int answeredMeanwhile = 0;
+    while (running) {
+        const Params p = getParameters(CUR);
+        EXPECT_TRUE(p.frequency == set.frequency && p.sampleRate == set.sampleRate && p.refLevel == set.refLevel);
+        EXPECT_EQ(getNumPTS(CUR), points);
+        EXPECT_EQ(getCurSampleRate(), rate);
+        EXPECT_EQ(getError().size(), errors);
+        if (running) ++answeredMeanwhile;
+    }
+    acquisition.join();
+    // Thousands when they take no lock; one at most when they wait for it.
+    EXPECT_GT(answeredMeanwhile, 100) << "the queries waited for the acquisition";
+    EXPECT_EQ(block.size(), points);
+    EXPECT_EQ(getStatus(), 0);
+    setDisconnect();
 }
 
 }  // namespace
