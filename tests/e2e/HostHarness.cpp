@@ -8,8 +8,12 @@ Bench::Bench(const std::string& pxaHostIn, const std::string& skHostIn, const QS
     : pxaHost(pxaHostIn), skHost(skHostIn) {
     pxa.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     sk.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    pxa.start(SIM_PXA_PROGRAM, QStringList{"--listen", QString::fromStdString(pxaHost + ":5025")} + pxaOptions);
-    sk.start(SIM_SK_PROGRAM, {"--listen", QString::fromStdString(skHost + ":8888")});
+    // Through setpriv, so that an emulator goes with a test that crashes instead of holding its address
+    // against the next run.
+    const QStringList dieWithUs{"--pdeathsig", "TERM"};
+    pxa.start("setpriv", dieWithUs + QStringList{SIM_PXA_PROGRAM, "--listen", QString::fromStdString(pxaHost + ":5025")} +
+                             pxaOptions);
+    sk.start("setpriv", dieWithUs + QStringList{SIM_SK_PROGRAM, "--listen", QString::fromStdString(skHost + ":8888")});
     const std::string entries = "TCPIP0::" + pxaHost + "::5025::SOCKET;TCPIP0::" + skHost +
                                 "::8888::SOCKET|manufacturer=Reruro|model=К4-Э1|serial=1042";
     setenv("MIVISA_RESOURCES", entries.c_str(), 1);
