@@ -15,6 +15,7 @@
 #include "backends/sk/SK.h"
 #include "support/LogCapture.h"
 #include "support/Records.h"
+#include "support/SkScripted.h"
 
 namespace {
 
@@ -95,14 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     configure(link, in.byte());
     support::Records r("TCPIP::127.0.0.1::8888::SOCKET");
     link.install(r.visa);
-    auto sk = std::make_unique<SK>();
-    sk->visa = &r.visa;
-    sk->status = &r.status;
-    sk->session = &r.session;
-    sk->resourceManager = &r.resourceManager;
-    sk->params = &r.params;
-    sk->error = &r.error;
-    sk->device = &r.device;
+    auto sk = support::skWithoutStartUp(r);
     if (selector == 0) parameterReplies(*sk, r, link, in);
     if (selector == 1) acquisition(*sk, r, link, in);
     if (selector == 2) responseTable(*sk, r, link, in);

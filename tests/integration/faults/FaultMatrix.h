@@ -121,3 +121,13 @@ void run(Instrument& instrument, const Row& row);
                              [](const ::testing::TestParamInfo<size_t>& info) {              \
                                  return faults::testName(info.param, rows[info.param].name); \
                              })
+
+// The matrix of one instrument whose adapter is made afresh for every row.
+#define FAULT_MATRIX(Suite, Adapter, rows)                         \
+    class Suite : public ::testing::TestWithParam<size_t> {};      \
+    TEST_P(Suite, ReturnsInBoundReportsAndRecovers) {              \
+        Adapter instrument;                                        \
+        faults::run(instrument, rows[GetParam()]);                 \
+        instrument.t->setDisconnect();                             \
+    }                                                              \
+    FAULT_ROWS(Suite, rows)

@@ -134,14 +134,6 @@ std::vector<Row> rows() {
 }
 const std::vector<Row> kRows = rows();
 
-class HarogicFaults : public ::testing::TestWithParam<size_t> {};
-
-TEST_P(HarogicFaults, ReturnsInBoundReportsAndRecovers) {
-    Harogic harogic;
-    run(harogic, kRows[GetParam()]);
-    harogic.t->setDisconnect();
-}
-
-FAULT_ROWS(HarogicFaults, kRows);
+FAULT_MATRIX(HarogicFaults, Harogic, kRows);
 
 }  // namespace

@@ -165,15 +165,7 @@ const std::vector<Row> kRows = {
      Block::Unchanged, VI_ERROR_RSRC_LOCKED, kVisaTimeout, Recovery::Retry},
 };
 
-class PxaFaults : public ::testing::TestWithParam<size_t> {};
-
-TEST_P(PxaFaults, ReturnsInBoundReportsAndRecovers) {
-    Pxa pxa;
-    run(pxa, kRows[GetParam()]);
-    pxa.t->setDisconnect();
-}
-
-FAULT_ROWS(PxaFaults, kRows);
+FAULT_MATRIX(PxaFaults, Pxa, kRows);
 
 // The backend's capture and the facade's binary and ASCII captures each state the format and byte order
 // they read, so whichever ran before, every one of them finds the tone where it is.
