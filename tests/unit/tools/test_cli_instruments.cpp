@@ -71,6 +71,32 @@ TEST_F(Cli, MistakesAndRequestsBeyondTheLimitsAreRefusedWithNothingSent) {
             EXPECT_EQ(line.find(setting), std::string::npos) << "sent " << line;
 }
 
+// A DEVICE is an index in the listed order (newest first) or filters that match exactly one instrument;
+// one that matches several or none is refused with what there is.
+TEST_F(Cli, InfoTakesTheInstrumentThatTheDeviceNamesAndNoOther) {
+    sim::PxaEmulator second;
+    second.setSerial("CLI-2");
+    ASSERT_TRUE(second.start("127.0.0.102", 5025));
+    const QString both = kResource + ";TCPIP0::127.0.0.102::5025::SOCKET";
+    const struct {
+        const char* device;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"serial=CLI-2", 0, "N9030A (serial CLI-2) at TCPIP0::127.0.0.102::5025::SOCKET"},
+        {"address=TCPIP0::127.0.0.101::5025::SOCKET", 0, "N9030A (serial CLI-1) at"},
+        {"1", 0, "N9030A (serial CLI-1) at"},
+        {"model=N9030A", 1, "2 instruments match model=N9030A: 0 (serial=CLI-2), 1 (serial=CLI-1); add a filter"},
+        {"serial=NOPE", 1, "no instrument matches serial=NOPE"},
+        {"7", 1, "no instrument 7: found 2, numbered 0 to 1"},
+    };
+    for (const auto& c : cases) {
+        const support::CliResult r = run({"info", c.device}, both);
+        EXPECT_EQ(r.status, c.status) << c.device;
+        EXPECT_TRUE((c.status == 0 ? r.out : r.err).contains(c.says)) << c.device << ": " << r.err.toStdString();
+    }
+}
+
 // The instrument rounds the centre to 1 kHz and the library reports it: the recording is still written,
 // with the error annotated, and the status says it.
 TEST_F(Cli, ListJsonSelectsTheInstrumentWhoseCaptureAndPlotShowTheTone) {
