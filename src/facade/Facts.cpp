@@ -6,8 +6,8 @@
 #include <cmath>
 
 #include "backends/BackendTable.h"
+#include "facade/Facade.h"
 #include "facade/FacadeState.h"
-#include "facade/Trelvan.h"
 
 namespace {
 
@@ -65,4 +65,3 @@ std::vector<std::string> backendNames() {
     for (const BackendRow* row : trv::backends::rows()) names.emplace_back(row->name);
     return names;
 }
-

@@ -7,9 +7,9 @@
 // 4 the facade's error list and queue entry: the pending error's code byte, then reply lines.
 #include "FuzzInput.h"
 #include "backends/BackendTable.h"
-#include "backends/pxa/PXA.h"
+#include "backends/pxa/Pxa.h"
+#include "facade/Facade.h"
 #include "facade/FacadeState.h"
-#include "facade/Trelvan.h"
 #include "support/LogCapture.h"
 #include "support/Records.h"
 

@@ -1,8 +1,8 @@
 // The N9030A's row: how its records are recognised, made and listed, and what its samples are.
 #include "backends/BackendRow.h"
 #include "backends/ErrorTexts.h"
-#include "backends/pxa/PXA.h"
-#include "backends/pxa/Scpi.h"
+#include "backends/pxa/Pxa.h"
+#include "backends/pxa/PxaScpi.h"
 
 namespace {
 

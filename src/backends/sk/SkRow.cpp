@@ -1,6 +1,6 @@
 // The SK instruments' row: how their records are recognised, made and listed, and what their samples are.
 #include "backends/BackendRow.h"
-#include "backends/sk/SK.h"
+#include "backends/sk/Sk.h"
 
 namespace {
 
@@ -53,8 +53,9 @@ const BackendRow kSkRow = {
     .fullScale = &fullScale,
     .continuousRates = false,
     .sampleRates = &sampleRates,
-    .pointsMeaning = "points delivered per block; the instrument reports no limits, so MIN and MAX repeat the "
-                     "current count",
+    .pointsMeaning =
+        "points delivered per block; the instrument reports no limits, so MIN and MAX repeat the "
+        "current count",
     .overloadCode = 0,
 };
 

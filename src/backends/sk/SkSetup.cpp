@@ -4,12 +4,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include <trelvan/DynamicVisa.h>
 #include "backends/ErrorTexts.h"
-#include "backends/sk/SK.h"
+#include "backends/sk/Sk.h"
 #include "backends/sk/SkDiagnostics.h"
 #include "backends/sk/SkNumbers.h"
-#include "backends/sk/Vocabulary.h"
-#include "visa/DynamicVisa.h"
+#include "backends/sk/SkVocabulary.h"
+#include "visa/VisaTypes.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <functional>
 #include <thread>
 
-#include "backends/pxa/PXA.h"
-#include "facade/Trelvan.h"
+#include "backends/pxa/Pxa.h"
+#include "facade/Facade.h"
 #include "support/LogCapture.h"
 #include "support/ScriptedVisa.h"
 

@@ -6,7 +6,7 @@
 #include <map>
 #include <memory>
 
-#include "backends/pxa/PXA.h"
+#include "backends/pxa/Pxa.h"
 #include "support/LogCapture.h"
 #include "support/Records.h"
 #include "support/ScriptedVisa.h"

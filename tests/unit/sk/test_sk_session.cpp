@@ -8,7 +8,7 @@
 #include <sstream>
 #include <tuple>
 
-#include "backends/sk/SK.h"
+#include "backends/sk/Sk.h"
 #include "support/LogCapture.h"
 #include "support/SkScripted.h"
 

@@ -10,9 +10,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "backends/sk/CommandHead.h"
 #include "backends/AnalyzerInterface.h"
-#include "backends/Init.h"
+#include "backends/sk/SkCommandHead.h"
 #include "visa/VisaTypes.h"
 
 class DynamicVisa;
