@@ -43,8 +43,12 @@ InstrumentFacts connectedFacts(Trelvan& facade) {
         std::sort(facts.rates.begin(), facts.rates.end(),
                   [](const RateChoice& a, const RateChoice& b) { return a.delivered < b.delivered; });
     }
-    facts.minPoints = facade.getNumPTS(MIN);
-    facts.maxPoints = facade.getNumPTS(MAX);
+    if (row->pointsLimits != nullptr) {
+        row->pointsLimits(facade.backend, facts.minPoints, facts.maxPoints);
+    } else {
+        facts.minPoints = facade.getNumPTS(MIN);
+        facts.maxPoints = facade.getNumPTS(MAX);
+    }
     return facts;
 }
 

@@ -69,6 +69,7 @@ const BackendRow kPxaRow = {
     .fullScale = &fullScale,
     .continuousRates = true,
     .sampleRates = &sampleRates,
+    .pointsLimits = nullptr,
     .pointsMeaning = "samples per block, within the capture length the instrument allows at the current rate",
     .overloadCode = 0,
 };

@@ -270,4 +270,14 @@ std::vector<RateChoice> deliverableRates(const SK& sk) {
     return rates;
 }
 
+void pointsLimits(const SK& sk, int& min, int& max) {
+    min = 1;
+    max = 0;
+    const std::vector<double>& f = sk.m_responseFrequencies;
+    if (sk.params == nullptr || f.size() < 2 || !(f.back() > f.front())) return;
+    const double coef = std::ceil(sk.params->sampleRate / (f.back() - f.front()));
+    if (!(coef >= 1) || !std::isfinite(coef)) return;
+    max = trv::sknum::truncToInt(kSkMaxBlockPoints / (coef * kBlockMargin));
+}
+
 }  // namespace trv::sk
