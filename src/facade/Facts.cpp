@@ -16,12 +16,12 @@ InstrumentFacts fromRow(const BackendRow* row, int refLevelDbm) {
     if (row == nullptr) return facts;
     facts.backend = row->name;
     facts.driver = QString::fromUtf8(row->name).toLower().toStdString();
-    facts.sampleUnit = row->sampleUnit;
+    facts.sampleUnit = row->sampleUnit != nullptr ? row->sampleUnit : "";
     facts.voltsPerUnit = row->voltsPerUnit;
     facts.refLevel = refLevelDbm;
     facts.fullScale = row->fullScale != nullptr ? row->fullScale(refLevelDbm) : 0.0;
     facts.continuousRates = row->continuousRates;
-    facts.pointsMeaning = row->pointsMeaning;
+    facts.pointsMeaning = row->pointsMeaning != nullptr ? row->pointsMeaning : "";
     facts.overloadCode = row->overloadCode;
     return facts;
 }
