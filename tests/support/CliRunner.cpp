@@ -5,7 +5,8 @@
 
 namespace support {
 
-CliResult runCli(const QStringList& args, const QStringList& environment, int timeoutMs) {
+CliResult runProgram(const QString& program, const QStringList& args, const QStringList& environment,
+                     int timeoutMs) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString& entry : environment) {
         const int eq = entry.indexOf('=');
@@ -14,7 +15,7 @@ CliResult runCli(const QStringList& args, const QStringList& environment, int ti
     QProcess process;
     process.setProcessEnvironment(env);
     process.setStandardInputFile(QProcess::nullDevice());
-    process.start(env.value("TRELVAN_LIB_DIR", ".") + "/../bin/trelvan", args);
+    process.start(program, args);
     CliResult r;
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
@@ -25,6 +26,11 @@ CliResult runCli(const QStringList& args, const QStringList& environment, int ti
     r.out = QString::fromUtf8(process.readAllStandardOutput());
     r.err = QString::fromUtf8(process.readAllStandardError());
     return r;
+}
+
+CliResult runCli(const QStringList& args, const QStringList& environment, int timeoutMs) {
+    return runProgram(qEnvironmentVariable("TRELVAN_LIB_DIR", ".") + "/../bin/trelvan", args, environment,
+                      timeoutMs);
 }
 
 }  // namespace support
