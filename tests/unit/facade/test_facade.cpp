@@ -51,7 +51,6 @@ TEST_F(Facade, DiscoveryKeepsKnownMakersAndModelsFreeOnesFirstNewestFirst) {
         {"TCPIP0::10.0.0.1::5025::SOCKET", entry("Keysight Technologies", "N9030A", "A1", "")},
         {"TCPIP0::10.0.0.3::8888::SOCKET", entry("Reruro", "K4-E1", "C3", "\x01")},
         {"TCPIP0::10.0.0.2::inst0::INSTR", entry("Agilent Technologies", "n9030a", "B2", "")},
-        {"TCPIP0::10.0.0.4::8888::SOCKET", entry("Acme", "K4-E1", "D4", "")},
         {"TCPIP0::10.0.0.5::5025::SOCKET", entry(nullptr, "N9030A", "E5", "")},
         {"TCPIP0::10.0.0.6::5025::SOCKET", entry("Keysight", "N9020B", "F6", "")},
         {"TCPIP0::10.0.0.7::8888::SOCKET", entry("Reruro", "K4-E1", "", "")},
