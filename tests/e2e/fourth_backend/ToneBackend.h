@@ -3,12 +3,8 @@
 #pragma once
 
 namespace tone {
-inline constexpr char kBackend[] = "Tone";
-inline constexpr char kAddress[] = "TONE::0";
-inline constexpr char kModel[] = "ToneGen-4";
-inline constexpr char kSerial[] = "TG0001";
-inline constexpr double kToneHz = 1000.25e6;
-inline constexpr double kToneDbm = -20;
+inline constexpr char kBackend[] = "Tone", kAddress[] = "TONE::0", kModel[] = "ToneGen-4";
+inline constexpr double kToneHz = 1000.25e6, kToneDbm = -20;
 inline constexpr double kRates[] = {1e6, 2e6, 4e6};
 inline constexpr int kMaxPoints = 65536;
 }  // namespace tone

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 #include "backends/BackendTable.h"
 
@@ -58,26 +59,17 @@ TEST(BackendTable, DiscoveryKeepsTheResourcesOfKnownMakersThatAVisaRowTakes) {
         EXPECT_FALSE(trv::backends::knownMaker(QString::fromUtf8(maker))) << maker;
 }
 
-TEST(BackendTable, AListedRecordsFactsComeFromItsBackend) {
-    struct Case {
-        DeviceData device;
-        int refLevel;
-        const char* backend;
-        const char* unit;
-        double fullScale;
-    };
-    const double skFullScale = 2147483648.0 * 0.4263694993781802;
-    const Case cases[] = {
-        {record("TCPIP0::10.0.0.1::5025::SOCKET", "N9030A"), -10, "PXA", "volts", volts(-7)},
-        {record("TCPIP::10.0.0.2::8888::SOCKET", "K4-E1"), -10, "SK", "corrected counts", skFullScale},
-        {record("TCPIP::10.0.0.2::8888::SOCKET", "K4-E1"), 15, "SK", "corrected counts", skFullScale},
-        {record("USB::0", "E90-R0"), 5, "Harogic", "scaled volts", volts(8) * std::pow(10.0, 13.3279 / 20)},
-    };
-    for (const Case& c : cases) {
-        const InstrumentFacts facts = instrumentFacts(c.device, c.refLevel);
-        EXPECT_EQ(facts.backend, c.backend);
-        EXPECT_EQ(facts.sampleUnit, c.unit) << c.backend;
-        EXPECT_NEAR(facts.fullScale / c.fullScale, 1, 1e-12) << c.backend << " at " << c.refLevel << " dBm";
+TEST(BackendTable, AListedRecordsUnitAndFullScaleComeFromItsBackend) {
+    const double sk = 2147483648.0 * 0.4263694993781802;
+    const std::tuple<const char*, const char*, int, const char*, double> cases[] = {
+        {"TCPIP0::10.0.0.1::5025::SOCKET", "N9030A", -10, "volts", volts(-7)},
+        {"TCPIP::10.0.0.2::8888::SOCKET", "K4-E1", -10, "corrected counts", sk},
+        {"TCPIP::10.0.0.2::8888::SOCKET", "K4-E1", 15, "corrected counts", sk},
+        {"USB::0", "E90-R0", 5, "scaled volts", volts(8) * std::pow(10.0, 13.3279 / 20)}};
+    for (const auto& [address, model, refLevel, unit, fullScale] : cases) {
+        const InstrumentFacts facts = instrumentFacts(record(address, model), refLevel);
+        EXPECT_EQ(facts.sampleUnit, unit) << model;
+        EXPECT_NEAR(facts.fullScale / fullScale, 1, 1e-12) << model << " at " << refLevel << " dBm";
     }
 }
 

@@ -1,6 +1,6 @@
-// One Harogic backend over the stand-in: the profile it configures, the packets it turns into a block,
-// and its log when the device does not open. How each device-library failure ends is stated once,
-// through the facade, by the fault matrix.
+// One Harogic backend over the stand-in: the profile it configures, the packets it turns into a block, its
+// log when the device does not open, and the state query and the reconnect, which no host call reaches.
+// How each device-library failure of a host call ends is stated once, through the facade, by the fault matrix.
 #include <vector>
 
 #include "HarogicFixture.h"
@@ -89,6 +89,54 @@ TEST_F(HarogicTest, DeviceThatTimesOutAfterEveryGoodPrimingStillEnds) {
     EXPECT_TRUE(out.isEmpty());
     EXPECT_LE(calls(HTRASIM_PROFILE_DEINIT) - deinits, 5);
     EXPECT_EQ(r.status, -10);
+}
+
+// Without an open device the state query asks the device library nothing. A query that fails closes the
+// device, one that only warns keeps it.
+TEST_F(HarogicTest, TheStateQueryNeedsAnOpenDeviceAndClosesItWhenTheQueryFails) {
+    const auto queries = [] {
+        return calls(HTRASIM_QUERY_DEVICE_STATE) + calls(HTRASIM_QUERY_DEVICE_STATE, HTRASIM_UNKNOWN_HANDLE);
+    };
+    DeviceState_TypeDef state{};
+    Harogic().getState(&state);
+    EXPECT_EQ(queries(), 0);
+    auto h = connect();
+    h->getState(&state);
+    double temperature = 0;
+    std::memcpy(&temperature, state.bytes, sizeof temperature);
+    EXPECT_EQ(temperature, 40.0);  // device 0 of the stand-in
+    for (const int status : {-14, -12, -8}) {
+        HtraSim_InjectStatus(0, HTRASIM_QUERY_DEVICE_STATE, calls(HTRASIM_QUERY_DEVICE_STATE) + 1, 1, status);
+        h->getState(&state);
+        EXPECT_EQ(HtraSim_IsOpen(0), status != -8) << status;
+    }
+    EXPECT_TRUE(log.contains("other error Status ="));
+    h->getState(&state);
+    EXPECT_EQ(queries(), 4);
+}
+
+// A reconnect opens the device last named, with or without one open, and applies the last parameters;
+// when the open fails, none is open and nothing is configured.
+TEST_F(HarogicTest, ReconnectReopensTheLastDeviceWithItsParametersOrLeavesNoneOpen) {
+    HtraSim_SetDeviceCount(2);
+    auto h = connect("USB::1");
+    Params p{2.4e9, 1e7, -10};
+    h->setParams(p);
+    h->disconnectH();
+    const int configurations = calls(HTRASIM_CONFIGURATION, 1);
+    h->reconnect();
+    HtraSimProfile profile{};
+    ASSERT_EQ(HtraSim_GetProfile(1, &profile), 0);
+    EXPECT_EQ(profile.centreFrequency, 2.4e9);
+    EXPECT_GT(calls(HTRASIM_CONFIGURATION, 1), configurations);
+    EXPECT_EQ(r.status, 0);
+
+    HtraSim_InjectStatus(1, HTRASIM_DEVICE_OPEN, calls(HTRASIM_DEVICE_OPEN, 1) + 1, 30, -1);
+    const int before = calls(HTRASIM_CONFIGURATION, 1);
+    h->reconnect();
+    EXPECT_FALSE(HtraSim_IsOpen(1));
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(calls(HTRASIM_CONFIGURATION, 1), before);
 }
 
 }  // namespace

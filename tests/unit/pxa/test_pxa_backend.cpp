@@ -174,6 +174,19 @@ TEST_F(PxaBackend, GetParamsReadsLimitsAndCurrentValuesAndFallsBackOnRepliesThat
     for (const std::string& format : instrument.readFormats) EXPECT_EQ(format, "%127T");
 }
 
+// Neither limits nor the current value: the default record and no points, with nothing asked.
+TEST_F(PxaBackend, ASuffixBeyondCurGetsTheDefaultRecordAndNoPoints) {
+    const char* const points = ":CALCulate:VECTor:DATA2:RAW:POINTs?\n";
+    answer({{kCentre, "2e9\n"}, {kRange, "-5\n"}, {kXDelta, "2e-7\n"}, {points, "4096\n"}});
+    r.params = Params{2e9, 5e6, -5};
+    for (const suffix which : {suffix(3), suffix(-1)}) {
+        const Params p = pxa->getParams(which);
+        EXPECT_TRUE(p.frequency == 1e9 && p.sampleRate == 1e7 && p.refLevel == 0) << which;
+        EXPECT_EQ(pxa->getNPts(which), 0) << which;
+    }
+    EXPECT_EQ(instrument.count(kCentre) + instrument.count(points), 0);
+}
+
 TEST_F(PxaBackend, PointsAndResolutionBandwidthFollowOneRelationBothWays) {
     answer({{":SENSe:VECTOR:BWIDth:RESolution?\n", "38194\n"},
             {":SENSe:VECTOR:BWIDth:RESolution? MIN\n", "38194\n"},

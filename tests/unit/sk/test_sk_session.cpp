@@ -178,6 +178,23 @@ TEST_F(SkSession, SamplesOfEveryWidthAndAWarningThatKeepsThem) {
     EXPECT_EQ(r.error.text, "Ошибка в заголовке команды, при выполнении MI_RUN");
 }
 
+// Header statuses up to 20485 are warnings; from SE_READ_TIMEOUT (20486) on, and negative ones, errors.
+TEST_F(SkSession, TheLastRunFailedWhenItsHeaderCarriedAnErrorAndNotForAWarning) {
+    EXPECT_FALSE(sk->CheckLastCmdStatus());
+    const std::pair<int, bool> cases[] = {{0, false}, {1, false},  {20485, false},
+                                          {20486, true}, {-1, true}, {-32768, true}};
+    for (const auto& [status, failed] : cases) {
+        sk = support::skWithoutStartUp(r);
+        instrument.respond = [&, status = status](const Message& m) {
+            return m.command == 6 ? dataReply({{1, 2}}, 4, status) : instrument.standardReply(m);
+        };
+        Block samples(1);
+        unsigned received = 0;
+        sk->GetSamples(&samples, 1, received);
+        EXPECT_EQ(sk->CheckLastCmdStatus(), failed) << status;
+    }
+}
+
 TEST_F(SkSession, TheHostGetsTheMiddleOfTheBlock) {
     // A flat table wider than the band keeps every bin: 128 raw samples come back as the acquired ramp,
     // scaled, from sample 7 to 120.
