@@ -8,11 +8,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <cmath>
-#include <complex>
 
-#include "ToneBackend.h"
 #include "support/CliRunner.h"
+#include "support/ToneMeter.h"
 
 namespace {
 
@@ -20,12 +18,11 @@ namespace {
 const QStringList kToneOnly{"LD_PRELOAD=" TONE_BACKEND_LIBRARY, "MIVISA_RESOURCES=", "TRELVAN_SIMULATED_USB=0"};
 
 TEST(FourthBackend, IsListedConnectedConfiguredAndReadThroughTheEntryPoints) {
-    EXPECT_EQ(backendNames().back(), tone::kBackend);
+    EXPECT_EQ(backendNames().back(), "Tone");
     const std::vector<DeviceData> list = getDevList();
     ASSERT_EQ(list.size(), 1u);
-    EXPECT_STREQ(list[0].address, tone::kAddress);
+    EXPECT_STREQ(list[0].address, "TONE::0");
     ASSERT_TRUE(setConnect(list[0]));
-    EXPECT_EQ(getStatus(), 0);
 
     // 2.1 MHz is not one of its rates: 2 MHz comes, and the host is told.
     setParam(Params{1e9, 2.1e6, -10});
@@ -36,14 +33,12 @@ TEST(FourthBackend, IsListedConnectedConfiguredAndReadThroughTheEntryPoints) {
     QVector<IQ_Elem> block;
     getData(&block);
     ASSERT_EQ(block.size(), 1000);
-    // 250 kHz above the centre at 2 MS/s: an eighth of a turn per sample, at sqrt(50 x 10 uW) volts.
-    for (int k = 0; k < block.size(); ++k) {
-        const std::complex<double> want = std::polar(std::sqrt(50 * 1e-5), 2 * M_PI * k / 8);
-        ASSERT_NEAR(block[k].I, want.real(), 1e-9) << k;
-        ASSERT_NEAR(block[k].Q, want.imag(), 1e-9) << k;
-    }
+    // Its tone, 250 kHz above the centre; -20 dBm across 50 Ohm is |x|^2 = 50 x 10 uW.
+    const support::Tone found = support::strongestTone(block, 2e6, 1000);
+    EXPECT_EQ(found.offsetHz, 250e3);
+    EXPECT_NEAR(found.power, 50 * 1e-5, 1e-12);
     const InstrumentFacts facts = connectedFacts(trelvan);
-    EXPECT_EQ(facts.backend + " " + facts.sampleUnit, std::string(tone::kBackend) + " volts");
+    EXPECT_EQ(facts.backend + ", " + facts.sampleUnit, "Tone, volts");
     EXPECT_NEAR(facts.fullScale, std::sqrt(50 * std::pow(10.0, -3.7)), 1e-12);  // -7 dBm
     EXPECT_EQ(nearestRate(facts, 3.5e6).request, 4e6);
 
@@ -58,8 +53,8 @@ TEST(FourthBackend, TheProgramListsItGivenTheBackendsLibrary) {
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     const QJsonArray listed = QJsonDocument::fromJson(r.out.toUtf8()).array();
     ASSERT_EQ(listed.size(), 1) << r.out.toStdString();
-    EXPECT_EQ(listed[0].toObject()["address"].toString(), tone::kAddress);
-    EXPECT_EQ(listed[0].toObject()["model"].toString(), tone::kModel);
+    EXPECT_EQ(listed[0]["address"], "TONE::0");
+    EXPECT_EQ(listed[0]["model"], "ToneGen-4");
 }
 
 TEST(FourthBackend, TheSoapyModuleFindsItGivenTheBackendsLibrary) {
@@ -69,9 +64,8 @@ TEST(FourthBackend, TheSoapyModuleFindsItGivenTheBackendsLibrary) {
     const support::CliResult r = support::runProgram(
         "SoapySDRUtil", {"--find=driver=trelvan"}, kToneOnly + QStringList{"SOAPY_SDR_PLUGIN_PATH=" SOAPY_MODULE_DIR});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
-    for (const QString& line : {QStringLiteral("address = ") + tone::kAddress, QStringLiteral("model = ") + tone::kModel,
-                                QStringLiteral("backend = ") + tone::kBackend})
-        EXPECT_TRUE(r.out.contains(line)) << line.toStdString() << " is missing from\n" << r.out.toStdString();
+    for (const char* line : {"address = TONE::0", "model = ToneGen-4", "backend = Tone"})
+        EXPECT_TRUE(r.out.contains(line)) << line << " is missing from\n" << r.out.toStdString();
 #endif
 }
 
