@@ -5,8 +5,7 @@
 
 namespace support {
 
-CliResult runProgram(const QString& program, const QStringList& args, const QStringList& environment,
-                     int timeoutMs) {
+CliResult runCli(const QStringList& args, const QStringList& environment, int timeoutMs) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString& entry : environment) {
         const int eq = entry.indexOf('=');
@@ -15,7 +14,7 @@ CliResult runProgram(const QString& program, const QStringList& args, const QStr
     QProcess process;
     process.setProcessEnvironment(env);
     process.setStandardInputFile(QProcess::nullDevice());
-    process.start(program, args);
+    process.start(env.value("TRELVAN_LIB_DIR", ".") + "/../bin/trelvan", args);
     CliResult r;
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
@@ -26,11 +25,6 @@ CliResult runProgram(const QString& program, const QStringList& args, const QStr
     r.out = QString::fromUtf8(process.readAllStandardOutput());
     r.err = QString::fromUtf8(process.readAllStandardError());
     return r;
-}
-
-CliResult runCli(const QStringList& args, const QStringList& environment, int timeoutMs) {
-    return runProgram(qEnvironmentVariable("TRELVAN_LIB_DIR", ".") + "/../bin/trelvan", args, environment,
-                      timeoutMs);
 }
 
 }  // namespace support

@@ -1,5 +1,5 @@
-// A program run as a user runs it, the trelvan program above all: its arguments, a few environment
-// variables of the test's own, and a time bound, so a command that hangs fails the test instead of stalling it.
+// The trelvan program run as a user runs it: its arguments, a few environment variables of the test's
+// own, and a time bound, so a command that hangs fails the test instead of stalling it.
 #pragma once
 
 #include <QStringList>
@@ -11,11 +11,8 @@ struct CliResult {
     QString out, err;
 };
 
-// Runs `program` with `environment` ("NAME=value" entries) added to the test's own; killed after
-// `timeoutMs`.
-CliResult runProgram(const QString& program, const QStringList& args, const QStringList& environment = {},
-                     int timeoutMs = 60000);
-// The same for the trelvan beside the build's libraries (TRELVAN_LIB_DIR/../bin).
+// Runs the trelvan beside the build's libraries (TRELVAN_LIB_DIR/../bin) with `environment`
+// ("NAME=value" entries) added to the test's own; killed after `timeoutMs`.
 CliResult runCli(const QStringList& args, const QStringList& environment = {}, int timeoutMs = 60000);
 
 }  // namespace support

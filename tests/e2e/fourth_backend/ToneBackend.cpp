@@ -1,6 +1,6 @@
 // A fourth backend, built only for the tests: it joins the library's table through the same row and
 // registration as the three the library ships with, and needs no VISA session. Its one device, TONE::0,
-// delivers a complex tone of -20 dBm at 1000.25 MHz, in volts across 50 Ohm, at one of three rates.
+// delivers a complex tone of -20 dBm at 1000.25 MHz, in volts across 50 Ohm, at any rate from 1 to 4 MHz.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -10,24 +10,18 @@
 
 namespace {
 
-const double kRates[] = {1e6, 2e6, 4e6};
-
-double nearestRate(double rate) {
-    return *std::min_element(std::begin(kRates), std::end(kRates),
-                             [rate](double a, double b) { return std::abs(a - rate) < std::abs(b - rate); });
-}
-
 struct ToneGenerator final : analyzerInterface {
     explicit ToneGenerator(Init in) : init(in) { *init.status = 0; }
-    // A request for a rate it does not have gets the nearest, reported as a change.
+    // A rate beyond its limits gets the nearest limit, reported as a change.
     void setParams(Params& p) override {
-        if (nearestRate(p.sampleRate) != p.sampleRate) *init.error = {101, trv::errors::paramsModifiedText()};
-        p.sampleRate = nearestRate(p.sampleRate);
+        const double rate = std::clamp(p.sampleRate, 1e6, 4e6);
+        if (rate != p.sampleRate) *init.error = {101, trv::errors::paramsModifiedText()};
+        p.sampleRate = rate;
         *init.params = p;
     }
     void setNumPoints(int n) override { points = std::clamp(n, 1, 65536); }
     Params getParams(suffix which) override {
-        return which == MIN ? Params{9e3, kRates[0], -50} : which == MAX ? Params{6e9, kRates[2], 20} : *init.params;
+        return which == MIN ? Params{9e3, 1e6, -50} : which == MAX ? Params{6e9, 4e6, 20} : *init.params;
     }
     QVector<Error> getErr() override { return {}; }
     int getNPts(suffix) override { return points; }
@@ -60,10 +54,9 @@ BackendRow toneRow() {
     row.sampleUnit = "volts";
     row.voltsPerUnit = 1.0;
     row.fullScale = [](int refLevelDbm) { return trv::backends::toneAmplitudeVolts(refLevelDbm + 3.0); };
-    row.sampleRates = [](analyzerInterface*, const Params&, const Params&) {
-        std::vector<RateChoice> rates;
-        for (double r : kRates) rates.push_back({r, r});
-        return rates;
+    row.continuousRates = true;
+    row.sampleRates = [](analyzerInterface*, const Params& min, const Params& max) {
+        return std::vector<RateChoice>{{min.sampleRate, min.sampleRate}, {max.sampleRate, max.sampleRate}};
     };
     row.pointsMeaning = "samples per block, 1 to 65536; MIN and MAX repeat the current count";
     return row;
