@@ -3,7 +3,6 @@
 // delivers a complex tone of -20 dBm at 1000.25 MHz, in volts across 50 Ohm, at any rate from 1 to 4 MHz.
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "backends/BackendRow.h"
 #include "backends/ErrorTexts.h"
@@ -25,11 +24,11 @@ struct ToneGenerator final : analyzerInterface {
     }
     QVector<Error> getErr() override { return {}; }
     int getNPts(suffix) override { return points; }
-    void getData(QVector<IQ_Elem>* samples) override {
+    // The facade hands it an empty vector.
+    void getData(QVector<IQ_Elem>* out) override {
         const double a = trv::backends::toneAmplitudeVolts(-20);
-        const double step = 2 * M_PI * (1000.25e6 - init.params->frequency) / init.params->sampleRate;
-        samples->resize(released ? 0 : points);
-        for (int k = 0; k < samples->size(); ++k) (*samples)[k] = {a * std::cos(step * k), a * std::sin(step * k)};
+        const double w = 2 * M_PI * (1000.25e6 - init.params->frequency) / init.params->sampleRate;
+        for (int k = 0; k < points && !released; ++k) out->append({a * std::cos(w * k), a * std::sin(w * k)});
     }
     double getCurSampleRate() override { return released ? 0.0 : init.params->sampleRate; }
 
@@ -43,14 +42,10 @@ BackendRow toneRow() {
     BackendRow row{};
     row.name = "Tone";
     row.order = 40;
-    row.recognisesAddress = [](const QString& address) { return address.startsWith(QStringLiteral("TONE::")); };
-    row.enumerate = [](QVector<DeviceData>* found) {
-        found->append(DeviceData{});
-        std::strcpy(found->back().address, "TONE::0");
-        found->back().model = "ToneGen-4";
-    };
+    row.recognisesAddress = [](const QString& a) { return a.startsWith(QStringLiteral("TONE::")); };
+    row.enumerate = [](QVector<DeviceData>* f) { f->append(DeviceData{"TONE::0", "ToneGen-4", "", false}); };
     row.make = [](Init init) -> analyzerInterface* { return new ToneGenerator(init); };
-    row.disconnect = [](analyzerInterface* backend) { static_cast<ToneGenerator*>(backend)->released = true; };
+    row.disconnect = [](analyzerInterface* b) { static_cast<ToneGenerator*>(b)->released = true; };
     row.sampleUnit = "volts";
     row.voltsPerUnit = 1.0;
     row.fullScale = [](int refLevelDbm) { return trv::backends::toneAmplitudeVolts(refLevelDbm + 3.0); };

