@@ -1,14 +1,12 @@
-// The backend table over the rows the library registers: which backend drives a listed record, what one
-// of its samples is and its full scale, and which VISA resources discovery keeps (the facade's discovery
-// test states how it applies this to what a VISA search finds).
+// The backend table over the rows the library registers, as programs see it through the facts: which
+// backend drives a listed record, what one of its samples is and its full scale. (The facade's discovery
+// test states which makers and models a VISA search keeps.)
 #include <gtest/gtest.h>
 #include <trelvan/Backend.h>
 
 #include <cmath>
 #include <cstring>
 #include <map>
-
-#include "backends/BackendTable.h"
 
 namespace {
 
@@ -17,7 +15,7 @@ double volts(double dbm) {
     return std::sqrt(50 * std::pow(10.0, (dbm - 30) / 10));
 }
 
-TEST(BackendTable, RoutesRecordsAndResourcesAndGivesEachBackendsUnitAndFullScale) {
+TEST(BackendTable, RoutesRecordsAndGivesEachBackendsUnitAndFullScale) {
     // Full scale is 3 dB above the reference level: in volts (PXA), in volts times the Harogic gain of
     // 13.3279 dB, or, for SK, in corrected counts whatever the level.
     const std::map<std::string, std::pair<std::string, double (*)(int)>> facts = {
@@ -40,24 +38,12 @@ TEST(BackendTable, RoutesRecordsAndResourcesAndGivesEachBackendsUnitAndFullScale
         DeviceData d;
         std::strncpy(d.address, address, sizeof d.address - 1);
         d.model = model;
-        const BackendRow* row = trv::backends::forDevice(d);
-        EXPECT_STREQ(row != nullptr ? row->name : "none", backend) << address << " " << model;
         const InstrumentFacts got = instrumentFacts(d, refLevel += 5);
+        EXPECT_EQ(got.backend, backend) << address << " " << model;
         EXPECT_EQ(got.sampleUnit, facts.at(backend).first) << model;
         EXPECT_NEAR(got.fullScale / facts.at(backend).second(refLevel), 1, 1e-12) << model;
     }
 
-    // Discovery keeps the resources of known makers that a VISA row takes.
-    const auto resource = [](const char* model, const char* raw, bool known) {
-        const BackendRow* row = trv::backends::forResource(model, QString::fromLatin1(raw), known);
-        return std::string(row != nullptr ? row->name : "none");
-    };
-    EXPECT_EQ(resource("?", "k4-e1", true), "SK");  // the text as read, when the conversion lost it
-    EXPECT_EQ(resource("", "", false), "SK");       // no model to read
-    const std::pair<const char*, bool> makers[] = {
-        {"Agilent Technologies", true}, {"KEYSIGHT", true}, {"reruro", true}, {"Acme", false}, {"", false}};
-    for (const auto& [maker, known] : makers)
-        EXPECT_EQ(trv::backends::knownMaker(QString::fromUtf8(maker)), known) << maker;
 }
 
 }  // namespace
