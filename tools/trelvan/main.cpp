@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "Cli.h"
+#include "Plot.h"
+#include "Supervisor.h"
 
 namespace {
 
@@ -39,8 +41,11 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    cli::Io io{out, err, isatty(STDERR_FILENO) == 1};
-    const int rc = cli::runCli(args, io);
+    cli::Io io{out, err};
+    io.errIsTerminal = isatty(STDERR_FILENO) == 1;
+    // Qt wants its application object made on the main thread; the commands run on another.
+    if (cli::wantsGui(args)) cli::ensureGui();
+    const int rc = cli::supervisor::run([&] { return cli::runCli(args, io); });
     out.flush();
     err.flush();
     return rc;
