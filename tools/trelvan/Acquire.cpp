@@ -106,7 +106,7 @@ Acquisition acquire(const Request& r, Applied& a,
                     const std::function<bool(const Acquisition&)>& keepGoing) {
     Acquisition acq;
     QVector<IQ_Elem> block;
-    const QString silent = QStringLiteral("the instrument stopped answering: no block within %1 s").arg(QString::number(r.blockTimeoutS, 'g', 3));
+    const QString silent = stoppedAnswering("block", r.blockTimeoutS);
     while (r.blocks == 0 || acq.blocks < r.blocks) {
         const QString when = utcNow();
         std::vector<Annotation> reported;

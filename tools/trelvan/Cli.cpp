@@ -189,8 +189,9 @@ int runCommand(const Command& c, const QStringList& args, Io& io) {
         return rc;
     });
     const int rc = c.run(parsed, io);
+    // A command that ended early on a stop request says so unless it already has.
     if (rc != kOk && rc != kUsage && supervisor::stopRequested()) {
-        fail(io, c.name, QStringLiteral("interrupted"));
+        if (rc != kInterrupted || io.lastError.isEmpty()) fail(io, c.name, QStringLiteral("interrupted"));
         return kInterrupted;
     }
     return rc;

@@ -253,7 +253,7 @@ int runCapture(const ParsedArgs& a, Io& io) {
 
     Limits limits;
     {
-        supervisor::Bound bound(60, QStringLiteral("the instrument stopped answering while its limits were read"));
+        supervisor::Bound bound(kLibraryBoundS, stoppedAnswering("reply while its settings were read"));
         limits = readLimits();
         if (!o.hasRefLevel) r.refLevelDbm = getParameters(CUR).refLevel;
     }
@@ -268,10 +268,10 @@ int runCapture(const ParsedArgs& a, Io& io) {
            << ", ref " << r.refLevelDbm << " dBm, " << r.points << " points ...\n";
     Applied applied;
     {
-        supervisor::Bound bound(60, QStringLiteral("the instrument stopped answering while it was configured"));
+        supervisor::Bound bound(kLibraryBoundS, stoppedAnswering("reply while it was configured"));
         applied = configure(r);
     }
-    if (supervisor::stopRequested()) return fail(io, kName, QStringLiteral("interrupted before reading")), kInterrupted;
+    if (supervisor::stopRequested()) return kInterrupted;
     for (const QString& line : differences(r, applied)) io.err << line << "\n";
     for (const auto& e : applied.errors) io.err << "library reports: " << e.code << " " << e.text.trimmed() << "\n";
     if (getStatus() != 0)
@@ -285,7 +285,7 @@ int runCapture(const ParsedArgs& a, Io& io) {
     QString error;
     if (!recorder.open(error)) return fail(io, kName, error);
     io.out.flush();  // nothing of ours may land inside the samples on stdout
-    supervisor::setFinisher([&recorder](supervisor::Ending ending, const QString& what) {
+    const supervisor::ScopedFinisher finisher([&recorder](supervisor::Ending ending, const QString& what) {
         return ending == supervisor::Ending::Interrupted
                    ? recorder.finish(nullptr, QStringLiteral("stopped by signal %1").arg(supervisor::stopSignal()), kInterrupted)
                    : recorder.finish(nullptr, what, kFailed);
@@ -305,7 +305,7 @@ int runCapture(const ParsedArgs& a, Io& io) {
             return !(o.durationS > 0 && clock.elapsed() >= o.durationS * 1000) && !supervisor::stopRequested();
         });
     progress.finish();
-    if (!supervisor::claimFinish()) return kFailed;  // the main thread is finishing; it sets the status
+    if (!supervisor::claimFinish()) supervisor::awaitEnd();  // the main thread is finishing the recording
     if (supervisor::stopRequested())
         return recorder.finish(&acq, QStringLiteral("stopped by signal %1").arg(supervisor::stopSignal()), kInterrupted);
     return recorder.finish(&acq, {}, kOk);

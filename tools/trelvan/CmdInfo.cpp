@@ -7,6 +7,7 @@
 #include "Args.h"
 #include "Cli.h"
 #include "Device.h"
+#include "Supervisor.h"
 
 namespace cli {
 
@@ -17,12 +18,20 @@ int runInfo(const ParsedArgs& a, Io& io) {
     DeviceData device;
     if (const int rc = connectTo(a.device, connection, device, io, "info")) return rc;
 
-    const Limits l = readLimits();
-    const Params cur = getParameters(CUR);
-    const int points = getNumPTS(CUR);
-    const double delivered = getCurSampleRate();
-    const QVector<Error> reported = realErrors(getError());
-    const int status = getStatus();
+    Limits l;
+    Params cur{0, 0, 0};
+    int points = 0, status = 0;
+    double delivered = 0;
+    QVector<Error> reported;
+    {
+        supervisor::Bound bound(kLibraryBoundS, stoppedAnswering("reply while its settings were read"));
+        l = readLimits();
+        cur = getParameters(CUR);
+        points = getNumPTS(CUR);
+        delivered = getCurSampleRate();
+        reported = realErrors(getError());
+        status = getStatus();
+    }
     const SampleUnit unit = sampleUnitOf(device);
     if (a.flags.contains("json")) {
         const auto range = [](auto lo, auto hi, auto now) { return QJsonObject{{"min", lo}, {"max", hi}, {"current", now}}; };

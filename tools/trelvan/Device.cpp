@@ -12,15 +12,18 @@ namespace cli {
 
 namespace {
 
-// Discovery, connecting and configuring end on their own in the library; this bound only keeps a fault
-// there from holding the program for good.
-constexpr double kLibraryBoundS = 60;
+// For the library calls that only a fault keeps from ending.
+QString notEnded(const QString& what) { return QStringLiteral("%1 did not end within %2 s").arg(what).arg(kLibraryBoundS); }
 
 }  // namespace
 
 std::vector<DeviceData> discover() {
-    supervisor::Bound bound(kLibraryBoundS, QStringLiteral("discovery did not end within %1 s").arg(kLibraryBoundS));
+    supervisor::Bound bound(kLibraryBoundS, notEnded(QStringLiteral("discovery")));
     return getDevList();
+}
+
+QString stoppedAnswering(const QString& what, double seconds) {
+    return QStringLiteral("the instrument stopped answering: no %1 within %2 s").arg(what, QString::number(seconds, 'g', 3));
 }
 
 QString addressOf(const DeviceData& d) {
@@ -214,7 +217,9 @@ QString errorsLine(const QVector<Error>& errors) {
 }
 
 Connection::~Connection() {
-    if (open_) setDisconnect();
+    if (!open_) return;
+    supervisor::Bound bound(kLibraryBoundS, notEnded(QStringLiteral("disconnecting")));
+    setDisconnect();
 }
 
 bool Connection::open(const DeviceData& device, QString& error) {
@@ -223,7 +228,7 @@ bool Connection::open(const DeviceData& device, QString& error) {
         return false;
     }
     {
-        supervisor::Bound bound(kLibraryBoundS, QStringLiteral("connecting to %1 did not end within %2 s").arg(describe(device)).arg(kLibraryBoundS));
+        supervisor::Bound bound(kLibraryBoundS, notEnded("connecting to " + describe(device)));
         open_ = setConnect(device);
     }
     if (!open_) {

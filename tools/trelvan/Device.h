@@ -11,6 +11,13 @@
 
 namespace cli {
 
+// Discovery, connecting, configuring and reading settings end on their own in the library; this bound
+// (seconds) only keeps a fault there from holding the program for good.
+constexpr double kLibraryBoundS = 60;
+
+// "the instrument stopped answering: no WHAT within SECONDS s", the one wording for a bound that passed.
+QString stoppedAnswering(const QString& what, double seconds = kLibraryBoundS);
+
 // The instruments the library finds, in its order: the index `list` shows is the position here.
 std::vector<DeviceData> discover();
 

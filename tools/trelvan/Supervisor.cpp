@@ -34,7 +34,7 @@ std::mutex guard;  // the bound and the finisher
 bool bounded = false;
 Clock::time_point deadline;
 QString boundWhat;
-std::function<int(Ending, const QString&)> finisher;
+Finisher finisher;
 
 void onSignal(int sig) {
     const int saved = errno;
@@ -47,7 +47,7 @@ void onSignal(int sig) {
 }
 
 [[noreturn]] void finishAndExit(Ending ending, const QString& what) {
-    std::function<int(Ending, const QString&)> f;
+    Finisher f;
     {
         std::lock_guard<std::mutex> lock(guard);
         f = finisher;
@@ -66,9 +66,15 @@ bool stopRequested() { return firstSignal.load() != 0; }
 int stopSignal() { return firstSignal.load(); }
 bool claimFinish() { return !finishClaimed.exchange(true); }
 
-void setFinisher(const std::function<int(Ending, const QString&)>& f) {
+Finisher setFinisher(const Finisher& f) {
     std::lock_guard<std::mutex> lock(guard);
+    Finisher previous = finisher;
     finisher = f;
+    return previous;
+}
+
+void awaitEnd() {
+    for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
 }
 
 Bound::Bound(double seconds, const QString& what) {

@@ -25,8 +25,22 @@ bool stopRequested();
 int stopSignal();  // SIGINT or SIGTERM, 0 if none
 
 // Installs the function that completes the command from the main thread; it returns the exit status.
-// It runs at most once; the command thread takes the same guard before it finishes on its own.
-void setFinisher(const std::function<int(Ending, const QString& what)>& finisher);
+// It runs at most once; the command thread takes the same guard before it finishes on its own. Returns
+// the one it replaces.
+using Finisher = std::function<int(Ending, const QString& what)>;
+Finisher setFinisher(const Finisher& finisher);
+
+// A finisher for the life of the objects it uses; the one before comes back at the end of the scope.
+class ScopedFinisher {
+public:
+    explicit ScopedFinisher(const Finisher& f) : previous_(setFinisher(f)) {}
+    ~ScopedFinisher() { setFinisher(previous_); }
+    ScopedFinisher(const ScopedFinisher&) = delete;
+    ScopedFinisher& operator=(const ScopedFinisher&) = delete;
+
+private:
+    Finisher previous_;
+};
 
 // While one lives, the library call it guards must end within `seconds`; `what` names the wait
 // ("the instrument stopped answering").
@@ -38,8 +52,10 @@ public:
     Bound& operator=(const Bound&) = delete;
 };
 
-// Serialises finishing between the two threads: true for the first caller only.
+// Serialises finishing between the two threads: true for the first caller only. A command thread that
+// loses calls awaitEnd(): the main thread is finishing and ends the process.
 bool claimFinish();
+[[noreturn]] void awaitEnd();
 
 }  // namespace supervisor
 }  // namespace cli
