@@ -321,12 +321,13 @@ Command captureCommand() {
               "NAME.sigmf-data). Every value is checked against the instrument's limits before anything is\n"
               "sent; a request outside them exits 2. Settings the library or instrument changed are printed.\n"
               "Without --ref-level the instrument's current reference level is kept. --count 0 or --duration\n"
-              "reads until stopped. The metadata is written with the first block and replaced every 2 s,\n"
-              "describing the samples already on disk (without core:sha512, which the final one carries), so\n"
-              "the pair stays a valid recording however the program ends. A block that does not arrive\n"
-              "within --timeout ends the capture (exit 1), as does a failed write; Ctrl-C or SIGTERM ends it\n"
-              "within a second (exit 130), each with the recording of what arrived. Exit status 1 also when\n"
-              "the library reported an error or a block came back empty or short.",
+              "reads until stopped. The metadata is written when the data file is made, then replaced after\n"
+              "the first block and every 2 s, describing the samples already on disk (without core:sha512,\n"
+              "which the final one carries), so the pair stays a valid recording however the program ends.\n"
+              "A block that does not arrive within --timeout ends the capture (exit 1), as does a failed\n"
+              "write; Ctrl-C or SIGTERM ends it within a second (exit 130), each with the recording of what\n"
+              "arrived. Exit status 1 also when the library reported an error or a block came back empty or\n"
+              "short.",
               {{"frequency", "HZ", "centre frequency (required)", 'f'},
                {"rate", "HZ", "sample rate (required)", 'r', 's'},
                {"ref-level", "DBM", "reference level, rounded to whole dBm (default: the instrument's current)", 'g'},
