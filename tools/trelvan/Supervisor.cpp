@@ -89,8 +89,8 @@ Bound::~Bound() {
     bounded = false;
 }
 
-int run(const std::function<int()>& command) {
-    if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) return command();
+void catchSignals() {
+    if (wake[0] >= 0 || pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) return;
     struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
@@ -99,6 +99,11 @@ int run(const std::function<int()>& command) {
     sigaction(SIGTERM, &sa, nullptr);
     // A closed stdout reads as EPIPE rather than ending the program.
     signal(SIGPIPE, SIG_IGN);
+}
+
+int run(const std::function<int()>& command) {
+    catchSignals();
+    if (wake[0] < 0) return command();
 
     // The command thread, and every thread the library starts from it, leaves the signals to this one.
     sigset_t stops, before;

@@ -17,6 +17,10 @@ namespace supervisor {
 
 enum class Ending { Interrupted, TimedOut };
 
+// Takes SIGINT and SIGTERM from here on (noting them for run()); called before the libraries initialise,
+// so no moment of the program's life is left to the default action.
+void catchSignals();
+
 // Runs command() on a thread with SIGINT and SIGTERM routed to the caller; returns its status or ends
 // the process with the finisher's.
 int run(const std::function<int()>& command);

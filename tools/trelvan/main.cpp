@@ -22,12 +22,14 @@ void messages(QtMsgType type, const QMessageLogContext&, const QString& text) {
 }
 
 // The library greets on the log while it is loaded, before main() runs; an entry in .preinit_array runs
-// before any shared library's initialisers, so the filter is in place by then.
-// The C library's getenv is not ready yet, so the environment is read from the argument.
+// before any shared library's initialisers, so the filter is in place by then, and so are the handlers
+// of Ctrl-C and SIGTERM. The C library's getenv is not ready yet, so the environment is read from the
+// argument.
 void installFilter(int, char**, char** env) {
     for (char** e = env; e && *e; ++e)
         if (strncmp(*e, "TRELVAN_LOG=", 12) == 0) showLibraryLog = (*e)[12] != '\0' && strcmp(*e + 12, "0") != 0;
     qInstallMessageHandler(messages);
+    cli::supervisor::catchSignals();
 }
 __attribute__((section(".preinit_array"), used)) void (*const preinitFilter)(int, char**, char**) = installFilter;
 
