@@ -117,8 +117,11 @@ public:
 
     // One block from the instrument; false ends reading.
     bool add(const QVector<IQ_Elem>& block, const Capture& c) {
+        // Some instruments learn their output rate only from the data.
+        const double rate = getCurSampleRate();
         std::lock_guard<std::timed_mutex> lock(m_);
         if (finished_) return false;
+        if (rate > 0) applied_.deliveredRateHz = rate;
         if (!writer_.write(block, writeError_)) return false;
         written_.captures.push_back(c);
         for (const QJsonValue& e : c.errors)
