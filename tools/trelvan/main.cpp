@@ -35,9 +35,6 @@ __attribute__((section(".preinit_array"), used)) void (*const preinitFilter)(int
 
 }  // namespace
 
-// Fontconfig keeps a cache it never frees; in a LeakSanitizer build that is not ours to report.
-extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-
 int main(int argc, char** argv) {
     QStringList args;
     for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
