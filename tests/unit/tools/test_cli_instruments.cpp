@@ -162,6 +162,22 @@ TEST_F(Cli, ListJsonSelectsTheInstrumentWhoseCaptureAndPlotShowTheTone) {
     EXPECT_EQ(r.status, 2) << r.err.toStdString();  // as capture: a file the command line names
 }
 
+// A reader of --output - that goes away ends the capture at once: done when it took samples, a failure
+// when nothing could be written.
+TEST_F(Cli, AReaderOfStdoutThatGoesAwayEndsTheCapture) {
+    for (const bool tookSamples : {true, false}) {
+        const QString reader = tookSamples ? "head -c 1000 >/dev/null" : "true";
+        const support::CliResult r =
+            support::CliProcess({"capture", "-f", "1G", "-s", "10M", "-n", "4096", "--count", "0", "-o", "-"},
+                                {"MIVISA_RESOURCES=" + kResource, "TRELVAN_SIMULATED_USB=0"},
+                                {"bash", "-c", "set -o pipefail; \"$@\" | " + reader, "bash"})
+                .wait(60000);
+        EXPECT_EQ(r.status, tookSamples ? 0 : 1) << r.err.toStdString();
+        EXPECT_EQ(r.err.contains("wrote stdout: "), tookSamples) << r.err.toStdString();
+        EXPECT_EQ(r.err.contains("the reader of stdout went away before any samples were written"), !tookSamples);
+    }
+}
+
 TEST_F(Cli, ScpiAnswersFromTheInstrument) {
     support::CliResult r = run({"scpi", ":FREQ:CENT 2.5e9;:FREQ:CENT?"});  // the only instrument: no DEVICE needed
     EXPECT_EQ(r.status, 0);
