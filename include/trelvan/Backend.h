@@ -23,7 +23,7 @@ struct RateChoice {
 struct InstrumentFacts {
     std::string backend;      // "PXA", "SK", "Harogic"; empty when no backend drives the record
     std::string driver;       // the same in lower case, as selectors spell it
-    std::string sampleUnit;   // "volts", "scaled volts", "corrected counts"
+    std::string sampleUnit;   // the unit of one sample: "volt", "scaled volt", "corrected count"
     double voltsPerUnit = 0;  // a sample times this is volts across 50 Ohm; 0 when the library does not know
     // Amplitude, in the sample unit, of a complex tone 3 dB above the reference level: full scale.
     double fullScale = 0;

@@ -14,8 +14,9 @@ namespace cli {
 
 namespace {
 
-// An entry for a VISA instrument that gave no identity when asked: discovery still lists it.
-bool unidentified(const DeviceData& d) { return d.model.empty() && driverOf(d) != "harogic"; }
+// An instrument that gave no identity when asked: discovery still lists it, without a model (a USB
+// device always has one, if only "Undefined type").
+bool unidentified(const DeviceData& d) { return d.model.empty(); }
 
 }  // namespace
 

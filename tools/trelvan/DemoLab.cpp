@@ -1,5 +1,7 @@
 #include "DemoLab.h"
 
+#include <trelvan/Backend.h>
+
 #include <QStringList>
 #include <cmath>
 #include <random>
@@ -20,9 +22,17 @@ constexpr uint16_t kPxaPort = 5025;
 constexpr uint16_t kSkPort = 8888;
 constexpr int kAddressAttempts = 40;
 constexpr double kNoiseDbm = -90.0;
-// The SK instrument sends integer counts; the library's correction scales them by this factor.
+// The emulated SK instrument's converter: counts per volt, and its model text.
 constexpr double kSkCountsPerVolt = 1e9;
-constexpr double kSkCorrectionScale = 0.4263694993781802;
+constexpr char kSkModel[] = "К4-Э1";
+
+// Volts per corrected count of the emulated SK instrument: the library's full scale in corrected counts
+// stands for the converter's full scale of 2^31 counts.
+double skVoltsPerUnit() {
+    DeviceData sk;
+    sk.model = kSkModel;
+    return 2147483648.0 / kSkCountsPerVolt / instrumentFacts(sk).fullScale;
+}
 
 template <class Start>
 bool startOnFreeAddress(std::mt19937& gen, Start start, QString& chosen) {
@@ -62,7 +72,7 @@ bool DemoLab::start(QString& error) {
     pxa.addressHint = QStringLiteral("::%1::").arg(pxaHost);
 
     DemoInstrument sk{"sk-k4", {}, {2.4e9, 7.5e6, 0, 8192, 4}, 600e3, -25.0,
-                      1.0 / (kSkCountsPerVolt * kSkCorrectionScale)};
+                      skVoltsPerUnit()};
     sim::sk::Settings settings;
     settings.countsPerVolt = kSkCountsPerVolt;
     settings.tones = {{sk.toneOffsetHz, sk.toneLevelDbm}};
@@ -91,7 +101,10 @@ bool DemoLab::start(QString& error) {
         QStringLiteral("TCPIP0::%1::%2::SOCKET|manufacturer=Keysight Technologies|model=N9030A|serial=DEMO-PXA")
             .arg(pxaHost)
             .arg(kPxaPort),
-        QStringLiteral("TCPIP0::%1::%2::SOCKET|manufacturer=Reruro|model=К4-Э1|serial=DEMO-SK").arg(skHost).arg(kSkPort)};
+        QStringLiteral("TCPIP0::%1::%2::SOCKET|manufacturer=Reruro|model=%3|serial=DEMO-SK")
+            .arg(skHost)
+            .arg(kSkPort)
+            .arg(QString::fromUtf8(kSkModel))};
     qputenv("MIVISA_RESOURCES", resources.join(';').toUtf8());
     return true;
 }

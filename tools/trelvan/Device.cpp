@@ -1,5 +1,7 @@
 #include "Device.h"
 
+#include <trelvan/Backend.h>
+
 #include <QRegularExpression>
 #include <QStringList>
 #include <algorithm>
@@ -68,9 +70,7 @@ QString statusText(int status) {
 }
 
 QString driverOf(const DeviceData& d) {
-    if (QString::fromUtf8(d.address).startsWith(QLatin1String("USB::"), Qt::CaseInsensitive)) return QStringLiteral("harogic");
-    if (QString::fromStdString(d.model).contains(QLatin1String("N9030A"), Qt::CaseInsensitive)) return QStringLiteral("pxa");
-    return QStringLiteral("sk");
+    return QString::fromStdString(instrumentFacts(d).driver);
 }
 
 namespace {

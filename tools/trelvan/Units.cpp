@@ -1,5 +1,7 @@
 #include "Units.h"
 
+#include <trelvan/Backend.h>
+
 #include <cmath>
 
 #include "Device.h"
@@ -9,19 +11,14 @@ namespace cli {
 
 namespace {
 
-// The library multiplies a Harogic device's samples, scaled to volts, by this constant (13.33 dB).
-constexpr double kHarogicGain = 4.638686262403692;
 // 10 log10(1000 mW/W / 50 Ohm): what the dBm of an amplitude of 1 exceeds its dB by.
 const double kVoltToDbm = 10.0 * std::log10(1000.0 / 50.0);
 
 }  // namespace
 
 SampleUnit sampleUnitOf(const DeviceData& d) {
-    const QString driver = driverOf(d);
-    if (driver == "pxa") return {QStringLiteral("volt"), 1.0};
-    if (driver == "harogic") return {QStringLiteral("scaled volt"), 1.0 / kHarogicGain};
-    // The SK instrument's corrected converter counts have no fixed relation to volts.
-    return {QStringLiteral("corrected count"), 0.0};
+    const InstrumentFacts facts = instrumentFacts(d);
+    return {QString::fromStdString(facts.sampleUnit), facts.voltsPerUnit};
 }
 
 LevelScale levelScaleOf(const Recording& rec) {

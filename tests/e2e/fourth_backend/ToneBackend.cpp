@@ -46,7 +46,7 @@ BackendRow toneRow() {
     row.enumerate = [](QVector<DeviceData>* f) { f->append(DeviceData{"TONE::0", "ToneGen-4", "", false}); };
     row.make = [](Init init) -> analyzerInterface* { return new ToneGenerator(init); };
     row.disconnect = [](analyzerInterface* b) { static_cast<ToneGenerator*>(b)->released = true; };
-    row.sampleUnit = "volts";
+    row.sampleUnit = "volt";
     row.voltsPerUnit = 1.0;
     row.fullScale = [](int refLevelDbm) { return trv::backends::toneAmplitudeVolts(refLevelDbm + 3.0); };
     row.continuousRates = true;

@@ -29,7 +29,7 @@ TEST(FourthBackend, IsListedConnectedConfiguredAndReadThroughTheEntryPoints) {
     EXPECT_EQ(found.offsetHz, 250e3);
     EXPECT_NEAR(found.power, 50 * 1e-5, 1e-12);
     const InstrumentFacts facts = connectedFacts(trelvan);
-    EXPECT_EQ(facts.backend + ", " + facts.sampleUnit, "Tone, volts");
+    EXPECT_EQ(facts.backend + ", " + facts.sampleUnit, "Tone, volt");
     EXPECT_EQ(nearestRate(facts, 9e6).request, 4e6);
 
     setDisconnect();

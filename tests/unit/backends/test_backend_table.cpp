@@ -19,9 +19,9 @@ TEST(BackendTable, RoutesRecordsAndGivesEachBackendsUnitAndFullScale) {
     // Full scale is 3 dB above the reference level: in volts (PXA), in volts times the Harogic gain of
     // 13.3279 dB, or, for SK, in corrected counts whatever the level.
     const std::map<std::string, std::pair<std::string, double (*)(int)>> facts = {
-        {"PXA", {"volts", [](int ref) { return volts(ref + 3); }}},
-        {"SK", {"corrected counts", [](int) { return 2147483648.0 * 0.4263694993781802; }}},
-        {"Harogic", {"scaled volts", [](int ref) { return volts(ref + 3) * std::pow(10.0, 13.3279 / 20); }}}};
+        {"PXA", {"volt", [](int ref) { return volts(ref + 3); }}},
+        {"SK", {"corrected count", [](int) { return 2147483648.0 * 0.4263694993781802; }}},
+        {"Harogic", {"scaled volt", [](int ref) { return volts(ref + 3) * std::pow(10.0, 13.3279 / 20); }}}};
     const char* const cases[][3] = {
         {"TCPIP0::10.0.0.1::5025::SOCKET", "n9030a", "PXA"},
         {"TCPIP::10.0.0.2::8888::SOCKET", "K4-E1", "SK"},
