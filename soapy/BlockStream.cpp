@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 
 namespace trelvan_soapy {
 
@@ -21,15 +20,21 @@ int16_t toShort(double v, double scale) {
 }  // namespace
 
 void convertSamples(const IQ_Elem* in, std::size_t n, SampleFormat format, double fullScale, void* out) {
+    const double unit = fullScale > 0 ? 1.0 / fullScale : 0.0;
     switch (format) {
-    case SampleFormat::CF64:
-        std::memcpy(out, in, n * sizeof(IQ_Elem));
+    case SampleFormat::CF64: {
+        double* d = static_cast<double*>(out);
+        for (std::size_t i = 0; i < n; ++i) {
+            d[2 * i] = in[i].I * unit;
+            d[2 * i + 1] = in[i].Q * unit;
+        }
         break;
+    }
     case SampleFormat::CF32: {
         float* f = static_cast<float*>(out);
         for (std::size_t i = 0; i < n; ++i) {
-            f[2 * i] = static_cast<float>(in[i].I);
-            f[2 * i + 1] = static_cast<float>(in[i].Q);
+            f[2 * i] = static_cast<float>(in[i].I * unit);
+            f[2 * i + 1] = static_cast<float>(in[i].Q * unit);
         }
         break;
     }
@@ -91,6 +96,10 @@ void BlockStream::run() {
         const bool ok = source_(block) && !block.samples.isEmpty();
         lock.lock();
         if (stopping_) break;
+        if (ok && block.settings < oldestWanted_) {
+            recycle(std::move(block.samples));
+            continue;
+        }
         if (!ok) {
             recycle(std::move(block.samples));
             changed_.wait_for(lock, kRetryPause, [this] { return stopping_; });
@@ -103,6 +112,19 @@ void BlockStream::run() {
         }
         queue_.push_back(std::move(block));
         changed_.notify_all();
+    }
+}
+
+void BlockStream::discardBefore(unsigned long long settings) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    oldestWanted_ = settings;
+    for (auto it = queue_.begin(); it != queue_.end();) {
+        if (it->settings < settings) {
+            recycle(std::move(it->samples));
+            it = queue_.erase(it);
+        } else {
+            ++it;
+        }
     }
 }
 

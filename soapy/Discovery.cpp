@@ -89,7 +89,7 @@ SoapySDR::Device* makeTrelvan(const SoapySDR::Kwargs& args) {
     }
     instrumentOpen = true;
     try {
-        return new TrelvanDevice(chosen, args);
+        return new TrelvanDevice(trelvan, libraryMutex(), chosen, args);
     } catch (...) {
         std::lock_guard<std::mutex> library(libraryMutex());
         setDisconnect();
