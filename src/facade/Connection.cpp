@@ -1,9 +1,10 @@
 // Connecting: the backend table chooses the row from the record, a VISA row has its session opened here,
-// and the backend's constructor sets the instrument up.
+// and the backend's constructor sets the instrument up. The facade keeps the row it connected.
 #include <cstring>
 
-#include "backends/Backends.h"
+#include "backends/BackendTable.h"
 #include "facade/FacadeLock.h"
+#include "facade/FacadeState.h"
 #include "facade/FacadeTexts.h"
 #include "facade/Shielded.h"
 #include "facade/Trelvan.h"
@@ -49,13 +50,16 @@ bool Trelvan::setConnect(DeviceData selected) {
     device.serial = selected.serial;
     device.busy = selected.busy;
 
-    const Backend& row = trv::backends::forDevice(device);
+    const BackendRow* chosen = trv::backends::forDevice(device);
+    trv::facade::stateOf(*this).row = chosen;
+    if (chosen == nullptr) return false;
+    const BackendRow& row = *chosen;
     isPXA = row.speaksFacadeScpi;
     isHarogic = !row.needsVisaSession;
     init = Init{&visa, &status, &session, &resourceManager, &params, &error, &device};
 
     if (!row.needsVisaSession) {
-        replaceBackend(shielded([&] { return row.make(init); }, [] { return nullptr; }));
+        replaceBackend(shielded("setConnect", [&] { return row.make(init); }, [] { return nullptr; }));
         return backend != nullptr && status == 0;
     }
     if (device.busy) return false;
@@ -71,27 +75,31 @@ bool Trelvan::setConnect(DeviceData selected) {
         session = 0;
         return false;
     }
-    replaceBackend(shielded([&] { return row.make(init); }, []() -> analyzerInterface* { return nullptr; }));
+    replaceBackend(
+        shielded("setConnect", [&] { return row.make(init); }, []() -> analyzerInterface* { return nullptr; }));
     if (backend != nullptr && status == 0) return true;
     releaseSessions(*this);
     return false;
 }
 
 void Trelvan::setDisconnect() {
-    if (isHarogic && backend) {
-        const Backend* row = trv::backends::connected(false, true);
-        if (row != nullptr && row->disconnect != nullptr) row->disconnect(backend);
+    trv::facade::State& state = trv::facade::stateOf(*this);
+    const BackendRow* row = state.row;
+    if (row != nullptr && !row->needsVisaSession) {
+        if (backend != nullptr && row->disconnect != nullptr)
+            shielded("setDisconnect", [&] { row->disconnect(backend); });
     } else {
         // The status word is written only once the running acquisition is over: before that, the
         // backend would overwrite it, and the two threads would race on it.
-        lockForTeardown();
+        lockForTeardown(state.acquisition);
         status = 1;
         if (session != 0) {
             visa.viClose(session);
             visa.viClose(resourceManager);
         }
-        unlockFacade();
+        unlockFacade(state.acquisition);
     }
+    state.row = nullptr;
     isPXA = false;
     isHarogic = false;
 }

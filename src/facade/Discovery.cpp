@@ -1,7 +1,7 @@
 // Discovery: the attached Harogic devices, then the VISA instruments that pass the vendor and model filters.
 #include <cstring>
 
-#include "backends/Backends.h"
+#include "backends/BackendTable.h"
 #include "facade/FacadeTexts.h"
 #include "facade/Shielded.h"
 #include "facade/Trelvan.h"
@@ -13,12 +13,6 @@ namespace {
 
 // A find list longer than this is not a list of instruments on one bench.
 constexpr ViUInt32 kMaxResources = 1024;
-
-bool containsAny(const QString& text, std::initializer_list<const char*> needles) {
-    for (const char* n : needles)
-        if (text.contains(QString::fromUtf8(n), Qt::CaseInsensitive)) return true;
-    return false;
-}
 
 // One attribute of the resource the find list returned last, as the bytes before the first NUL.
 bool readText(DynamicVisa& visa, ViFindList list, ViAttr attribute, std::string& text) {
@@ -67,9 +61,9 @@ void Trelvan::ListOfDevices() {
         std::string text;
         bool keep = true;
         if (readText(visa, list, VI_ATTR_MANF_NAME, text))
-            keep = containsAny(QString::fromLocal8Bit(text.c_str()), {"Agilent", "Keysight", "Reruro"});
+            keep = trv::backends::knownMaker(QString::fromLocal8Bit(text.c_str()));
         std::string model;
-        const Backend* row = nullptr;
+        const BackendRow* row = nullptr;
         if (keep) {
             const bool modelKnown = readText(visa, list, VI_ATTR_MODEL_NAME, text);
             const QString converted = QString::fromUtf8(trv::util::cp1251ToUtf8(text).c_str());
@@ -100,10 +94,10 @@ void Trelvan::ListOfDevices() {
 void Trelvan::addEnumeratedDevices() {
     // Discovery leaves no backend connected; the one that was is released here rather than leaked.
     replaceBackend(nullptr);
-    for (const Backend* row = trv::backends::begin(); row != trv::backends::end(); ++row) {
+    for (const BackendRow* row : trv::backends::rows()) {
         if (row->enumerate == nullptr) continue;
         QVector<DeviceData> found;
-        shielded([&] { row->enumerate(&found); });
+        shielded("getDevList", [&] { row->enumerate(&found); });
         for (DeviceData& d : found) DeviceAdd(d.address, d.model, d.serial, d.busy);
     }
 }

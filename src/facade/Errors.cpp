@@ -1,13 +1,14 @@
 // The host's error list: the connected row's own, or the pending error record.
-#include "backends/Backends.h"
+#include "facade/FacadeState.h"
 #include "facade/Shielded.h"
 #include "facade/Trelvan.h"
 
 QVector<Error> Trelvan::getError() {
-    const Backend* row = trv::backends::connected(isPXA, isHarogic && backend != nullptr);
+    const BackendRow* row = trv::facade::stateOf(*this).row;
     QVector<Error> list;
-    if (row != nullptr && row->errorList != nullptr)
+    if (row != nullptr && row->errorList != nullptr && (row->needsVisaSession || backend != nullptr))
         return shielded(
+            "getError",
             [&] {
                 return row->errorList(Init{&visa, &status, &session, &resourceManager, &params, &error, &device},
                                       backend);

@@ -3,12 +3,7 @@
 
 #include <QMutex>
 
-#include "facade/FacadeLock.h"
 #include "facade/Trelvan.h"
-
-// Defined before `trelvan` in this one unit so that it is built before and destroyed after the instance
-// whose destructor takes it.
-QMutex facadeMutex;
 
 namespace {
 // The module mutex beside the instance; nothing here needs to lock it.

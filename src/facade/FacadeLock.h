@@ -1,4 +1,4 @@
-// The facade's module mutex, the wait loop its teardown steps use, and a scoped lock for acquisitions.
+// The lock each facade's acquisitions hold, the wait loop its teardown steps use, and a scoped lock.
 #pragma once
 
 #include <QMutex>
@@ -16,36 +16,37 @@ extern "C" void __tsan_acquire(void* addr);
 extern "C" void __tsan_release(void* addr);
 #endif
 
-extern QMutex facadeMutex;
-
-inline void facadeLocked() {
+inline void facadeLocked([[maybe_unused]] QMutex& mutex) {
 #if defined(TRELVAN_TSAN)
-    __tsan_acquire(&facadeMutex);
+    __tsan_acquire(&mutex);
 #endif
 }
 
-inline void unlockFacade() {
+inline void unlockFacade(QMutex& mutex) {
 #if defined(TRELVAN_TSAN)
-    __tsan_release(&facadeMutex);
+    __tsan_release(&mutex);
 #endif
-    facadeMutex.unlock();
+    mutex.unlock();
 }
 
 // Teardown waits for a running acquisition however long it takes, in 50 ms slices.
-inline void lockForTeardown() {
-    while (!facadeMutex.tryLock(50)) {
+inline void lockForTeardown(QMutex& mutex) {
+    while (!mutex.tryLock(50)) {
     }
-    facadeLocked();
+    facadeLocked(mutex);
 }
 
-// Holds the facade mutex for a scope, with a plain blocking lock; released on every way out.
+// Holds a facade's lock for a scope, with a plain blocking lock; released on every way out.
 class FacadeLock {
 public:
-    FacadeLock() {
-        facadeMutex.lock();
-        facadeLocked();
+    explicit FacadeLock(QMutex& mutex) : m_mutex(mutex) {
+        m_mutex.lock();
+        facadeLocked(m_mutex);
     }
-    ~FacadeLock() { unlockFacade(); }
+    ~FacadeLock() { unlockFacade(m_mutex); }
     FacadeLock(const FacadeLock&) = delete;
     FacadeLock& operator=(const FacadeLock&) = delete;
+
+private:
+    QMutex& m_mutex;
 };

@@ -4,6 +4,7 @@
 #include "util/Log.h"
 
 #include "facade/FacadeLock.h"
+#include "facade/FacadeState.h"
 #include "facade/Shielded.h"
 
 namespace {
@@ -20,59 +21,57 @@ Trelvan::Trelvan()
       status(1),
       resourceManager(0),
       session(0) {
+    trv::facade::stateOf(*this);
     TRELVAN_LOG(facade) << trv::facade_text::kGreeting;
     status = visa.Initialize(kVisaLibraryName);
     TRELVAN_LOG(visa) << trv::facade_text::kVisaStatus << status;
 }
 
 Trelvan::~Trelvan() {
-    lockForTeardown();
+    QMutex& acquisition = trv::facade::stateOf(*this).acquisition;
+    lockForTeardown(acquisition);
     status = VI_ERROR_ABORT;
     visa.Uninitialize();
-    unlockFacade();
+    unlockFacade(acquisition);
+    trv::facade::forget(*this);
 }
 
 int Trelvan::getStatus() { return status; }
 
 void Trelvan::setParam(Params p) {
-    if (backend) shielded([&] { backend->setParams(p); });
+    if (backend) shielded("setParam", [&] { backend->setParams(p); });
 }
 
 void Trelvan::setNumPts(int n) {
-    if (backend) shielded([&] { backend->setNumPoints(n); });
+    if (backend) shielded("setNumPts", [&] { backend->setNumPoints(n); });
 }
 
 Params Trelvan::getParameters(suffix which) {
     // With nothing connected the facade's own record is the best answer there is.
     if (!backend) return params;
-    return shielded([&] { return backend->getParams(which); }, [&] { return params; });
+    return shielded("getParameters", [&] { return backend->getParams(which); }, [&] { return params; });
 }
 
 int Trelvan::getNumPTS(suffix which) {
-    return backend ? shielded([&] { return backend->getNPts(which); }, [] { return 0; }) : 0;
+    return backend ? shielded("getNumPTS", [&] { return backend->getNPts(which); }, [] { return 0; }) : 0;
 }
 
 double Trelvan::getCurSampleRate() {
-    return backend ? shielded([&] { return backend->getCurSampleRate(); }, [] { return 0.0; }) : 0.0;
+    return backend ? shielded("getCurSampleRate", [&] { return backend->getCurSampleRate(); }, [] { return 0.0; }) : 0.0;
 }
 
 void Trelvan::setExtSyncState(bool on) {
-    if (backend) shielded([&] { backend->setExtSyncState(on); });
+    if (backend) shielded("setExtSyncState", [&] { backend->setExtSyncState(on); });
 }
 
 void Trelvan::setExtSyncFreq(double frequency) {
-    if (backend) shielded([&] { backend->setExtSyncFreq(frequency); });
+    if (backend) shielded("setExtSyncFreq", [&] { backend->setExtSyncFreq(frequency); });
 }
 
 void Trelvan::getData(QVector<IQ_Elem>* samples) {
-    FacadeLock hold;
+    FacadeLock hold(trv::facade::stateOf(*this).acquisition);
     if (samples == nullptr) return;
     samples->resize(0);
-    if (backend == nullptr) return;
-    try {
-        backend->getData(samples);
-    } catch (...) {
-        // Nothing a backend throws (an allocation that failed, say) may reach the host; the host
-        // sees what it got so far.
-    }
+    // The host sees what arrived before anything was thrown.
+    if (backend != nullptr) shielded("getData", [&] { backend->getData(samples); });
 }

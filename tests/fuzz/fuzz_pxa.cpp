@@ -6,7 +6,9 @@
 // 2, 3 the facade's ASCII and binary captures: the points reply line, then the byte stream;
 // 4 the facade's error list and queue entry: the pending error's code byte, then reply lines.
 #include "FuzzInput.h"
+#include "backends/BackendTable.h"
 #include "backends/pxa/PXA.h"
+#include "facade/FacadeState.h"
 #include "facade/Trelvan.h"
 #include "support/LogCapture.h"
 #include "support/Records.h"
@@ -26,6 +28,8 @@ void connectFacade(support::ScriptedVisa& link) {
     trelvan.session = 8;
     trelvan.error = Error{};
     std::strcpy(trelvan.device.address, "TCPIP0::127.0.0.1::5025::SOCKET");
+    trelvan.device.model = "N9030A";
+    trv::facade::stateOf(trelvan).row = trv::backends::forDevice(trelvan.device);
 }
 
 }  // namespace

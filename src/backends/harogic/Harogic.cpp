@@ -268,3 +268,21 @@ void Harogic::getState(DeviceState_TypeDef* out) {
             closeOwned(device);
     }
 }
+
+namespace trv::harogic {
+
+// One rate per decimation, each the rate that decimation gives from the converter's usual native rate
+// (the top rate undecimated), as setParams would choose them for that request within the limits.
+std::vector<RateChoice> deliverableRates(const Params& min, const Params& max) {
+    std::vector<RateChoice> rates;
+    for (uint32_t d = kMaxDecimation; d >= 1; d /= 2) {
+        double request = d > 1 ? kNativeRate / d : kTopNativeRate;
+        request = std::min(std::max(request, min.sampleRate), max.sampleRate);
+        const uint32_t decimation = decimationFor(request);
+        const double delivered = nativeRateFor(request, decimation) / decimation;
+        if (rates.empty() || delivered > rates.back().delivered) rates.push_back({delivered, request});
+    }
+    return rates;
+}
+
+}  // namespace trv::harogic

@@ -1,6 +1,7 @@
 // Backend for the USB analyzers driven through their vendor's device library in I/Q streaming mode.
 #pragma once
 
+#include <trelvan/Backend.h>
 #include <trelvan/Export.h>
 #include <trelvan/Records.h>
 
@@ -90,3 +91,8 @@ private:
     std::atomic<void*> orphan{nullptr};  // forgotten during an acquisition; closed when it ends
     int recoveriesLeft = 0;              // bus time-out recoveries still allowed in this host call
 };
+
+namespace trv::harogic {
+// The rates the device delivers between the limits, one per decimation, ascending, with the request for each.
+std::vector<RateChoice> deliverableRates(const Params& min, const Params& max);
+}  // namespace trv::harogic

@@ -209,6 +209,11 @@ double PXA::getCurSampleRate() {
     return params != nullptr ? params->sampleRate : 0.0;
 }
 
-void PXA::setExtSyncState(bool) {}
+// Published members of their own; the contract's defaults (no external synchronisation) serve.
+void PXA::setExtSyncState(bool on) {
+    analyzerInterface::setExtSyncState(on);
+}
 
-void PXA::setExtSyncFreq(double) {}
+void PXA::setExtSyncFreq(double frequency) {
+    analyzerInterface::setExtSyncFreq(frequency);
+}

@@ -1,6 +1,7 @@
 // Backend for analyzers that speak the SK binary request/reply protocol over a VISA socket.
 #pragma once
 
+#include <trelvan/Backend.h>
 #include <trelvan/Export.h>
 #include <trelvan/Records.h>
 
@@ -176,3 +177,13 @@ private:
     ViStatus readExactly(unsigned char* into, unsigned long count);
     ViStatus discardBody(unsigned long count);
 };
+
+namespace trv::sk {
+// Output scale of the post-processing's forward/inverse transform pair, per point of the forward
+// transform: a corrected sample is this share of the converter count.
+constexpr double kOutputScale = 0.4263694993781802;
+
+// The rates the instrument delivers through each IF filter setParams can choose, ascending, with the
+// request that chooses it; empty before a response table is loaded.
+std::vector<RateChoice> deliverableRates(const SK& sk);
+}  // namespace trv::sk

@@ -24,8 +24,6 @@ constexpr unsigned kAmplitudeFracBytes = 2;
 
 // Half the kept band, as a share of the response span.
 constexpr double kKeptHalfShare = 3 * 0.125;
-// Output scale of the forward/inverse pair, per point of the forward transform.
-constexpr double kOutputScale = 0.4263694993781802;
 constexpr double kNegLn10Over20 = -0.11512925464970229;  // -ln(10) / 20
 // The narrowed block keeps [ceil(0.05 L), trunc(0.95 L)): its ends ring from the band edges.
 constexpr double kTrimStart = 0.05;
@@ -147,7 +145,7 @@ void SK::PostProcessing(std::vector<std::complex<double>>* samples) {
     // The kept bins are packed to the front in that order, which is the order the shorter inverse
     // transform expects. Each thread packs the kept bins of its own stretch to that stretch's start;
     // the stretches are then closed up in order.
-    const Band band{params->frequency, params->sampleRate, span * kKeptHalfShare, kOutputScale / n, n};
+    const Band band{params->frequency, params->sampleRate, span * kKeptHalfShare, trv::sk::kOutputScale / n, n};
     const int threads = trv::skfft::threadsFor(n);
     std::vector<std::size_t> starts(threads + 1), counts(threads);
     for (int t = 0; t <= threads; ++t) starts[t] = n / threads * t + std::min<std::size_t>(t, n % threads);

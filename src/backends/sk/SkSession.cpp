@@ -60,9 +60,14 @@ SK::~SK() {
     skMutex.unlock();
 }
 
-void SK::setExtSyncState(bool) {}
+// Published members of their own; the contract's defaults (no external synchronisation) serve.
+void SK::setExtSyncState(bool on) {
+    analyzerInterface::setExtSyncState(on);
+}
 
-void SK::setExtSyncFreq(double) {}
+void SK::setExtSyncFreq(double frequency) {
+    analyzerInterface::setExtSyncFreq(frequency);
+}
 
 Params SK::getParams(suffix which) {
     if (which != MIN && which != MAX) return params != nullptr ? *params : kDefaultLimits;

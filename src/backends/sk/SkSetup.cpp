@@ -245,3 +245,28 @@ void SK::calcNewSampleRate() {
     if (!(binWidth > 0) || !std::isfinite(binWidth)) return;
     m_curSampleRate = std::ceil(kKeptShare * span / binWidth) * binWidth;
 }
+
+namespace trv::sk {
+
+// What each IF filter would deliver, by the same arithmetic as CalcMultCoef and calcNewSampleRate, with
+// the instrument digitising at the filter's threshold rate and the response table spanning the share of
+// that rate it spans now. The filter in force is exact; the others hold as long as the instrument's table
+// keeps its proportion, as it does across filters.
+std::vector<RateChoice> deliverableRates(const SK& sk) {
+    std::vector<RateChoice> rates;
+    const std::vector<double>& f = sk.m_responseFrequencies;
+    if (sk.params == nullptr || f.size() < 2 || !(sk.params->sampleRate > 0)) return rates;
+    const double share = (f.back() - f.front()) / sk.params->sampleRate;
+    if (!(share > 0) || !std::isfinite(share)) return rates;
+    for (double rate : kRateThresholds) {
+        const double span = share * rate;
+        const double coef = std::ceil(rate / span);
+        const double block = trv::sknum::powerOfTwoAtLeast(std::trunc(sk.m_numPoints * coef * kBlockMargin));
+        if (!(block > 0)) continue;
+        const double bin = rate / trv::sknum::clampBlockPoints(block);
+        rates.push_back({std::ceil(kKeptShare * span / bin) * bin, rate});
+    }
+    return rates;
+}
+
+}  // namespace trv::sk
