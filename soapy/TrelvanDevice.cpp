@@ -1,7 +1,5 @@
 #include "TrelvanDevice.h"
 
-#include "Discovery.h"
-
 #include <trelvan/Trelvan.h>
 
 #include <SoapySDR/Logger.hpp>
@@ -22,22 +20,6 @@ const char* const kGainName = "REF";
 // Blocks of a few milliseconds or more: every block is an acquisition of its own, and an instrument's
 // default of a hundred points makes a stream of mostly seams.
 const int kDefaultPoints = 65536;
-
-// How each backend's samples are scaled, and what full scale means for it. The N9030A delivers volts;
-// the Harogic backend volts multiplied by its constant gain; the SK backend 32-bit converter counts
-// after its correction, whose scale does not depend on the reference level.
-const double kHarogicGain = 4.638686262403692;
-const double kSkCorrectionScale = 0.4263694993781802;
-
-std::string sampleUnit(const std::string& backend) {
-    if (backend == "PXA") return "volts";
-    if (backend == "Harogic") return "scaled volts";
-    return "corrected counts";
-}
-
-// Amplitude of a complex tone 3 dB above the reference level, its power |x|^2 across 50 Ohm: the
-// converter's headroom.
-double fullScaleVolts(int refLevelDbm) { return std::sqrt(50.0 * std::pow(10.0, (refLevelDbm + 3 - 30) / 10.0)); }
 
 bool rx0(const int direction, const size_t channel) { return direction == SOAPY_SDR_RX && channel == 0; }
 
@@ -83,23 +65,17 @@ bool isQuery(const std::string& command) {
 
 }  // namespace
 
-TrelvanDevice::TrelvanDevice(Trelvan& lib, std::mutex& io, const DeviceData& device, const SoapySDR::Kwargs& args)
-    : lib_(lib), io_(io), device_(device), backend_(backendOf(device)) {
+TrelvanDevice::TrelvanDevice(std::unique_ptr<Trelvan> lib, const DeviceData& device, const SoapySDR::Kwargs& args)
+    : lib_(std::move(lib)), device_(device) {
     const auto points = args.find("points");
     wantedPoints_ = points == args.end() ? kDefaultPoints : std::stoi(points->second);
     if (wantedPoints_ <= 0) throw std::invalid_argument("trelvan: points must be positive");
     std::lock_guard<std::mutex> lock(io_);
-    min_ = lib_.getParameters(MIN);
-    max_ = lib_.getParameters(MAX);
-    minPoints_ = lib_.getNumPTS(MIN);
-    maxPoints_ = lib_.getNumPTS(MAX);
-    lib_.setNumPts(wantedPoints_);
-    Applied a;
-    a.params = lib_.getParameters(CUR);
-    a.rate = lib_.getCurSampleRate();
-    a.points = lib_.getNumPTS(CUR);
-    a.fullScale = fullScaleOf(a.params);
-    applied_ = a;
+    min_ = lib_->getParameters(MIN);
+    max_ = lib_->getParameters(MAX);
+    // The instrument's settings once over, so that what it reports (rates above all) is in force.
+    const Params current = lib_->getParameters(CUR);
+    applyLocked(&current);
     SoapySDR::logf(SOAPY_SDR_DEBUG, "trelvan: connected to %s %s at %s", device_.model.c_str(),
                    device_.serial.c_str(), device_.address);
 }
@@ -108,9 +84,8 @@ TrelvanDevice::~TrelvanDevice() {
     stream_.reset();
     {
         std::lock_guard<std::mutex> lock(io_);
-        lib_.setDisconnect();
+        lib_->setDisconnect();
     }
-    instrumentClosed();
 }
 
 TrelvanDevice::Applied TrelvanDevice::applied() const {
@@ -119,27 +94,25 @@ TrelvanDevice::Applied TrelvanDevice::applied() const {
 }
 
 void TrelvanDevice::applyLocked(const Params* p) {
-    if (p != nullptr) lib_.setParam(*p);
-    lib_.setNumPts(wantedPoints_);
+    // The error record holds the last report until another replaces it; cleared, it tells of this change.
+    lib_->error = Error{};
+    if (p != nullptr) lib_->setParam(*p);
+    lib_->setNumPts(wantedPoints_);
     Applied a;
-    a.params = lib_.getParameters(CUR);
-    a.rate = lib_.getCurSampleRate();
-    a.points = lib_.getNumPTS(CUR);
-    a.fullScale = fullScaleOf(a.params);
+    a.params = lib_->getParameters(CUR);
+    a.rate = lib_->getCurSampleRate();
+    a.points = lib_->getNumPTS(CUR);
+    a.facts = connectedFacts(*lib_);
     {
         std::lock_guard<std::mutex> lock(state_);
         a.settings = applied_.settings + 1;
         applied_ = a;
         if (stream_) stream_->blocks.discardBefore(a.settings);
     }
-    const std::string errors = errorsText(lib_);
-    if (!errors.empty()) SoapySDR::logf(SOAPY_SDR_NOTICE, "trelvan: %s", errors.c_str());
-}
-
-double TrelvanDevice::fullScaleOf(const Params& p) const {
-    if (backend_ == "SK") return 2147483648.0 * kSkCorrectionScale;
-    const double volts = fullScaleVolts(p.refLevel);
-    return backend_ == "Harogic" ? volts * kHarogicGain : volts;
+    // What the instrument changed is read back above and answered by the getters; its reports stay in
+    // the "errors" sensor.
+    const std::string errors = errorsText(*lib_);
+    if (!errors.empty()) SoapySDR::logf(SOAPY_SDR_DEBUG, "trelvan: %s", errors.c_str());
 }
 
 std::string TrelvanDevice::getDriverKey() const { return "trelvan"; }
@@ -151,8 +124,9 @@ SoapySDR::Kwargs TrelvanDevice::getHardwareInfo() const {
     info["model"] = device_.model;
     info["serial"] = device_.serial;
     info["address"] = device_.address;
-    info["backend"] = backend_;
-    info["sample_unit"] = sampleUnit(backend_);
+    const Applied a = applied();
+    info["backend"] = a.facts.backend;
+    info["sample_unit"] = a.facts.sampleUnit;
     return info;
 }
 
@@ -160,7 +134,7 @@ size_t TrelvanDevice::getNumChannels(const int direction) const { return directi
 
 SoapySDR::Kwargs TrelvanDevice::getChannelInfo(const int direction, const size_t channel) const {
     if (!rx0(direction, channel)) return {};
-    return {{"sample_unit", sampleUnit(backend_)}};
+    return {{"sample_unit", applied().facts.sampleUnit}};
 }
 
 std::vector<std::string> TrelvanDevice::listAntennas(const int direction, const size_t channel) const {
@@ -213,28 +187,30 @@ double TrelvanDevice::getFrequency(const int direction, const size_t channel, co
 
 std::vector<double> TrelvanDevice::listSampleRates(const int direction, const size_t channel) const {
     if (!rx0(direction, channel)) return {};
-    // The limits, and the 1-2-5 steps between them.
-    const double lo = std::min(min_.sampleRate, max_.sampleRate), hi = std::max(min_.sampleRate, max_.sampleRate);
-    std::vector<double> rates{lo};
-    if (lo > 0) {
-        for (double decade = std::pow(10.0, std::floor(std::log10(lo))); decade <= hi; decade *= 10)
-            for (double m : {1.0, 2.0, 5.0})
-                if (m * decade > lo && m * decade < hi) rates.push_back(m * decade);
-    }
-    if (hi > lo) rates.push_back(hi);
+    std::vector<double> rates;
+    for (const RateChoice& c : applied().facts.rates) rates.push_back(c.delivered);
     return rates;
 }
 
 SoapySDR::RangeList TrelvanDevice::getSampleRateRange(const int direction, const size_t channel) const {
     if (!rx0(direction, channel)) return {};
-    return {range(min_.sampleRate, max_.sampleRate)};
+    const InstrumentFacts facts = applied().facts;
+    if (facts.rates.empty()) return {};
+    if (facts.continuousRates) return {range(facts.rates.front().delivered, facts.rates.back().delivered)};
+    SoapySDR::RangeList ranges;
+    for (const RateChoice& c : facts.rates) ranges.emplace_back(c.delivered, c.delivered);
+    return ranges;
 }
 
 void TrelvanDevice::setSampleRate(const int direction, const size_t channel, const double rate) {
     if (!rx0(direction, channel)) return;
     std::lock_guard<std::mutex> lock(io_);
-    Params p = applied().params;
-    p.sampleRate = rate;
+    const Applied a = applied();
+    const RateChoice choice = nearestRate(a.facts, rate);
+    // The rate that comes out already: nothing to send (an SK instrument would report it modified).
+    if (std::abs(choice.delivered - a.rate) <= 1e-6 * choice.delivered) return;
+    Params p = a.params;
+    p.sampleRate = choice.request;
     applyLocked(&p);
 }
 
@@ -277,7 +253,13 @@ double TrelvanDevice::getGain(const int direction, const size_t channel, const s
     return name == kGainName ? getGain(direction, channel) : 0.0;
 }
 
-std::vector<std::string> TrelvanDevice::listSensors() const { return {"status", "errors"}; }
+bool TrelvanDevice::isPxa() const { return applied().facts.backend == "PXA"; }
+
+std::vector<std::string> TrelvanDevice::listSensors() const {
+    std::vector<std::string> keys{"status", "errors"};
+    if (applied().facts.voltsPerUnit > 0) keys.push_back("full_scale");
+    return keys;
+}
 
 SoapySDR::ArgInfo TrelvanDevice::getSensorInfo(const std::string& key) const {
     SoapySDR::ArgInfo info;
@@ -290,6 +272,12 @@ SoapySDR::ArgInfo TrelvanDevice::getSensorInfo(const std::string& key) const {
         info.name = "Errors";
         info.type = SoapySDR::ArgInfo::STRING;
         info.description = "The errors the library and the instrument report, as code and text";
+    } else if (key == "full_scale" && applied().facts.voltsPerUnit > 0) {
+        info.name = "Full scale";
+        info.type = SoapySDR::ArgInfo::FLOAT;
+        info.units = "V";
+        info.description = "Amplitude at the input of a sample of magnitude 1.0 (a tone 3 dB above the reference "
+                           "level), across 50 Ohm";
     } else {
         return SoapySDR::ArgInfo();
     }
@@ -297,10 +285,14 @@ SoapySDR::ArgInfo TrelvanDevice::getSensorInfo(const std::string& key) const {
 }
 
 std::string TrelvanDevice::readSensor(const std::string& key) const {
+    if (key == "full_scale") {
+        const InstrumentFacts facts = applied().facts;
+        return facts.voltsPerUnit > 0 ? std::to_string(facts.fullScale * facts.voltsPerUnit) : "";
+    }
     if (key != "status" && key != "errors") return "";
     std::lock_guard<std::mutex> lock(io_);
-    if (key == "status") return std::to_string(lib_.getStatus());
-    return errorsText(lib_);
+    if (key == "status") return std::to_string(lib_->getStatus());
+    return errorsText(*lib_);
 }
 
 std::vector<std::string> TrelvanDevice::listSensors(const int direction, const size_t channel) const {
@@ -322,7 +314,8 @@ SoapySDR::ArgInfoList TrelvanDevice::getSettingInfo() const {
     points.name = "Block size";
     points.type = SoapySDR::ArgInfo::INT;
     points.description = "Complex samples per acquisition";
-    points.range = range(minPoints_, maxPoints_, 1.0);
+    const Applied a = applied();
+    points.range = range(a.facts.minPoints, a.facts.maxPoints, 1.0);
     SoapySDR::ArgInfo ref;
     ref.key = "ref_level";
     ref.name = "Reference level";
@@ -331,7 +324,7 @@ SoapySDR::ArgInfoList TrelvanDevice::getSettingInfo() const {
     ref.description = "The instrument's reference level, also the gain element REF";
     ref.range = range(min_.refLevel, max_.refLevel, 1.0);
     SoapySDR::ArgInfoList list{points, ref};
-    if (backend_ == "PXA") {
+    if (isPxa()) {
         SoapySDR::ArgInfo scpi;
         scpi.key = "scpi";
         scpi.name = "SCPI";
@@ -352,10 +345,10 @@ void TrelvanDevice::writeSetting(const std::string& key, const std::string& valu
         std::lock_guard<std::mutex> lock(io_);
         wantedPoints_ = static_cast<int>(number);
         applyLocked(nullptr);
-    } else if (key == "scpi" && backend_ == "PXA") {
+    } else if (key == "scpi" && isPxa()) {
         std::lock_guard<std::mutex> lock(io_);
         const bool query = isQuery(value);
-        const std::string reply = lib_.CustomCommand(scpiLine(value), query);
+        const std::string reply = lib_->CustomCommand(scpiLine(value), query);
         if (query) scpiReply_ = reply.substr(0, reply.find_last_not_of("\r\n") + 1);
     } else {
         // Ignored, as SoapySDR does with a setting a device lacks.
@@ -366,7 +359,7 @@ void TrelvanDevice::writeSetting(const std::string& key, const std::string& valu
 std::string TrelvanDevice::readSetting(const std::string& key) const {
     if (key == "points") return std::to_string(applied().points);
     if (key == "ref_level") return std::to_string(applied().params.refLevel);
-    if (key == "scpi" && backend_ == "PXA") {
+    if (key == "scpi" && isPxa()) {
         std::lock_guard<std::mutex> lock(io_);
         return scpiReply_;
     }

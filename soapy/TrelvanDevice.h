@@ -5,6 +5,7 @@
 
 #include "BlockStream.h"
 
+#include <trelvan/Backend.h>
 #include <trelvan/Records.h>
 
 #include <SoapySDR/Device.hpp>
@@ -19,9 +20,9 @@ namespace trelvan_soapy {
 
 class TrelvanDevice : public SoapySDR::Device {
 public:
-    // `lib` is already connected to `device`; `io` is held around every call into it. `args` may name
-    // the block size, "points".
-    TrelvanDevice(Trelvan& lib, std::mutex& io, const DeviceData& device, const SoapySDR::Kwargs& args);
+    // `lib` is already connected to `device`; the device is its only user. `args` may name the block
+    // size, "points".
+    TrelvanDevice(std::unique_ptr<Trelvan> lib, const DeviceData& device, const SoapySDR::Kwargs& args);
     ~TrelvanDevice() override;
 
     std::string getDriverKey() const override;
@@ -95,26 +96,25 @@ private:
     // What the instrument applied, as last read back.
     struct Applied {
         Params params{};
-        double rate = 0;     // delivered
-        int points = 0;      // per block
-        double fullScale = 1.0;
+        double rate = 0;   // delivered
+        int points = 0;    // per block
+        InstrumentFacts facts;
         unsigned long long settings = 0;  // counts the changes, so blocks taken before one are dropped
     };
 
     // With io_ held: sends `p` (if any), puts the user's point count back (a new rate may change it),
     // reads back what the instrument applied and drops the blocks taken before.
     void applyLocked(const Params* p);
-    double fullScaleOf(const Params& p) const;
     Applied applied() const;
     bool fetch(Block& block, bool& failing);
     bool isStream(SoapySDR::Stream* stream) const;
+    bool isPxa() const;
 
-    Trelvan& lib_;
-    std::mutex& io_;
+    const std::unique_ptr<Trelvan> lib_;
+    // Held around every call into the library: its configuration calls and acquisitions must not overlap.
+    mutable std::mutex io_;
     const DeviceData device_;
-    const std::string backend_;
     Params min_{}, max_{};
-    int minPoints_ = 0, maxPoints_ = 0;
     int wantedPoints_ = 0;  // guarded by io_
     std::string scpiReply_;  // guarded by io_
 

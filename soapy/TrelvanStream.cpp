@@ -30,7 +30,8 @@ std::vector<std::string> TrelvanDevice::getStreamFormats(const int direction, co
 }
 
 std::string TrelvanDevice::getNativeStreamFormat(const int direction, const size_t channel, double& fullScale) const {
-    if (direction != SOAPY_SDR_RX || channel != 0) return SoapySDR::Device::getNativeStreamFormat(direction, channel, fullScale);
+    if (direction != SOAPY_SDR_RX || channel != 0)
+        return SoapySDR::Device::getNativeStreamFormat(direction, channel, fullScale);
     // Float samples are scaled to the instrument's full scale.
     fullScale = 1.0;
     return SOAPY_SDR_CF64;
@@ -121,11 +122,11 @@ bool TrelvanDevice::fetch(Block& block, bool& failing) {
         const Applied a = applied();
         block.timeNs = getHardwareTime("");
         block.rate = a.rate;
-        block.fullScale = a.fullScale;
+        block.fullScale = a.facts.fullScale > 0 ? a.facts.fullScale : 1.0;
         block.settings = a.settings;
-        lib_.getData(&block.samples);
+        lib_->getData(&block.samples);
         ok = !block.samples.isEmpty();
-        if (!ok) status = lib_.getStatus();
+        if (!ok) status = lib_->getStatus();
     }
     if (!ok && !failing)
         SoapySDR::logf(SOAPY_SDR_WARNING, "trelvan: the instrument delivered no samples (status %d)", status);
