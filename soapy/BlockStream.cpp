@@ -22,38 +22,40 @@ int16_t toShort(double v, double scale) {
 void convertSamples(const IQ_Elem* in, std::size_t n, SampleFormat format, double fullScale, void* out) {
     const double unit = fullScale > 0 ? 1.0 / fullScale : 0.0;
     switch (format) {
-    case SampleFormat::CF64: {
-        double* d = static_cast<double*>(out);
-        for (std::size_t i = 0; i < n; ++i) {
-            d[2 * i] = in[i].I * unit;
-            d[2 * i + 1] = in[i].Q * unit;
+        case SampleFormat::CF64: {
+            double* d = static_cast<double*>(out);
+            for (std::size_t i = 0; i < n; ++i) {
+                d[2 * i] = in[i].I * unit;
+                d[2 * i + 1] = in[i].Q * unit;
+            }
+            break;
         }
-        break;
-    }
-    case SampleFormat::CF32: {
-        float* f = static_cast<float*>(out);
-        for (std::size_t i = 0; i < n; ++i) {
-            f[2 * i] = static_cast<float>(in[i].I * unit);
-            f[2 * i + 1] = static_cast<float>(in[i].Q * unit);
+        case SampleFormat::CF32: {
+            float* f = static_cast<float*>(out);
+            for (std::size_t i = 0; i < n; ++i) {
+                f[2 * i] = static_cast<float>(in[i].I * unit);
+                f[2 * i + 1] = static_cast<float>(in[i].Q * unit);
+            }
+            break;
         }
-        break;
-    }
-    case SampleFormat::CS16: {
-        const double scale = fullScale > 0 ? 32767.0 / fullScale : 0.0;
-        int16_t* s = static_cast<int16_t*>(out);
-        for (std::size_t i = 0; i < n; ++i) {
-            s[2 * i] = toShort(in[i].I, scale);
-            s[2 * i + 1] = toShort(in[i].Q, scale);
+        case SampleFormat::CS16: {
+            const double scale = fullScale > 0 ? 32767.0 / fullScale : 0.0;
+            int16_t* s = static_cast<int16_t*>(out);
+            for (std::size_t i = 0; i < n; ++i) {
+                s[2 * i] = toShort(in[i].I, scale);
+                s[2 * i + 1] = toShort(in[i].Q, scale);
+            }
+            break;
         }
-        break;
-    }
     }
 }
 
 BlockStream::BlockStream(Source source, std::size_t maxBlocks)
     : source_(std::move(source)), maxBlocks_(std::max<std::size_t>(1, maxBlocks)) {}
 
-BlockStream::~BlockStream() { stop(); }
+BlockStream::~BlockStream() {
+    stop();
+}
 
 void BlockStream::start() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -150,8 +152,9 @@ ReadResult BlockStream::read(SampleFormat format, void* out, std::size_t maxSamp
     convertSamples(current_.samples.constData() + offset_, n, format, current_.fullScale, out);
     result.kind = ReadResult::Samples;
     result.count = n;
-    result.timeNs = current_.timeNs +
-                    (current_.rate > 0 ? std::llround(static_cast<double>(offset_) * 1e9 / current_.rate) : 0);
+    result.timeNs =
+        current_.timeNs +
+        (current_.rate > 0 ? std::llround(static_cast<double>(offset_) * 1e9 / current_.rate) : 0);
     offset_ += n;
     result.moreInBlock = offset_ < size;
     if (!result.moreInBlock) {

@@ -20,9 +20,9 @@ enum class SampleFormat { CF64, CF32, CS16 };
 // One acquisition as the library delivered it.
 struct Block {
     QVector<IQ_Elem> samples;
-    long long timeNs = 0;    // time of its first sample
-    double rate = 0;         // the rate it was taken at, for the time of a later piece
-    double fullScale = 1.0;  // the amplitude that floats map to 1.0 and CS16 to 32767
+    long long timeNs = 0;             // time of its first sample
+    double rate = 0;                  // the rate it was taken at, for the time of a later piece
+    double fullScale = 1.0;           // the amplitude that floats map to 1.0 and CS16 to 32767
     unsigned long long settings = 0;  // which settings it was taken with; see discardBefore
 };
 

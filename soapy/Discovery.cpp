@@ -10,6 +10,7 @@
 #include <SoapySDR/Registry.hpp>
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -30,10 +31,25 @@ bool matches(const SoapySDR::Kwargs& entry, const SoapySDR::Kwargs& filter) {
     return true;
 }
 
+std::mutex openMutex;
+std::vector<DeviceData> openDevices;  // guarded by openMutex
+
+bool same(const DeviceData& a, const DeviceData& b) {
+    return std::string(a.address) == b.address && a.serial == b.serial;
+}
+
 // A facade object of its own for each discovery, so that it leaves the open devices' connections alone.
 std::vector<DeviceData> discover() {
     Trelvan finder;
-    return finder.getDevList();
+    std::vector<DeviceData> found = finder.getDevList();
+    std::lock_guard<std::mutex> lock(openMutex);
+    for (DeviceData open : openDevices) {
+        if (std::none_of(found.begin(), found.end(), [&](const DeviceData& d) { return same(d, open); })) {
+            open.busy = true;
+            found.push_back(open);
+        }
+    }
+    return found;
 }
 
 SoapySDR::KwargsList findTrelvan(const SoapySDR::Kwargs& args) {
@@ -52,8 +68,9 @@ SoapySDR::Device* makeTrelvan(const SoapySDR::Kwargs& args) {
     // on its own object too: a facade connects only what its own discovery listed.
     std::unique_ptr<Trelvan> lib(new Trelvan());
     const std::vector<DeviceData> found = lib->getDevList();
-    const auto chosen = std::find_if(found.begin(), found.end(),
-                                     [&](const DeviceData& d) { return !d.busy && matches(describe(d), args); });
+    const auto chosen = std::find_if(found.begin(), found.end(), [&](const DeviceData& d) {
+        return !d.busy && matches(describe(d), args);
+    });
     if (chosen == found.end())
         throw std::runtime_error("trelvan: no free instrument matches " + SoapySDR::KwargsToString(args));
     if (!lib->setConnect(*chosen)) {
@@ -61,13 +78,23 @@ SoapySDR::Device* makeTrelvan(const SoapySDR::Kwargs& args) {
         throw std::runtime_error("trelvan: cannot connect to " + std::string(chosen->address) + " (status " +
                                  std::to_string(status) + ")");
     }
-    return new TrelvanDevice(std::move(lib), *chosen, args);
+    auto* device = new TrelvanDevice(std::move(lib), *chosen, args);
+    std::lock_guard<std::mutex> lock(openMutex);
+    openDevices.push_back(*chosen);
+    return device;
 }
 
 const SoapySDR::Registry registration(kDriver, &findTrelvan, &makeTrelvan, SOAPY_SDR_ABI_VERSION);
 const SoapySDR::ModuleVersion version(TRELVAN_VERSION);
 
 }  // namespace
+
+void deviceClosed(const DeviceData& device) {
+    std::lock_guard<std::mutex> lock(openMutex);
+    const auto it = std::find_if(openDevices.begin(), openDevices.end(),
+                                 [&](const DeviceData& d) { return same(d, device); });
+    if (it != openDevices.end()) openDevices.erase(it);
+}
 
 SoapySDR::Kwargs describe(const DeviceData& device) {
     SoapySDR::Kwargs k;

@@ -1,5 +1,7 @@
 #include "TrelvanDevice.h"
 
+#include "Discovery.h"
+
 #include <trelvan/Trelvan.h>
 
 #include <SoapySDR/Logger.hpp>
@@ -21,7 +23,9 @@ const char* const kGainName = "REF";
 // default of a hundred points makes a stream of mostly seams.
 const int kDefaultPoints = 65536;
 
-bool rx0(const int direction, const size_t channel) { return direction == SOAPY_SDR_RX && channel == 0; }
+bool rx0(const int direction, const size_t channel) {
+    return direction == SOAPY_SDR_RX && channel == 0;
+}
 
 // A whole decimal integer, and nothing else.
 bool parseNumber(const std::string& text, long& number) {
@@ -65,7 +69,8 @@ bool isQuery(const std::string& command) {
 
 }  // namespace
 
-TrelvanDevice::TrelvanDevice(std::unique_ptr<Trelvan> lib, const DeviceData& device, const SoapySDR::Kwargs& args)
+TrelvanDevice::TrelvanDevice(std::unique_ptr<Trelvan> lib, const DeviceData& device,
+                             const SoapySDR::Kwargs& args)
     : lib_(std::move(lib)), device_(device) {
     const auto points = args.find("points");
     wantedPoints_ = points == args.end() ? kDefaultPoints : std::stoi(points->second);
@@ -86,6 +91,7 @@ TrelvanDevice::~TrelvanDevice() {
         std::lock_guard<std::mutex> lock(io_);
         lib_->setDisconnect();
     }
+    deviceClosed(device_);
 }
 
 TrelvanDevice::Applied TrelvanDevice::applied() const {
@@ -115,9 +121,13 @@ void TrelvanDevice::applyLocked(const Params* p) {
     if (!errors.empty()) SoapySDR::logf(SOAPY_SDR_DEBUG, "trelvan: %s", errors.c_str());
 }
 
-std::string TrelvanDevice::getDriverKey() const { return "trelvan"; }
+std::string TrelvanDevice::getDriverKey() const {
+    return "trelvan";
+}
 
-std::string TrelvanDevice::getHardwareKey() const { return device_.model; }
+std::string TrelvanDevice::getHardwareKey() const {
+    return device_.model;
+}
 
 SoapySDR::Kwargs TrelvanDevice::getHardwareInfo() const {
     SoapySDR::Kwargs info;
@@ -130,7 +140,9 @@ SoapySDR::Kwargs TrelvanDevice::getHardwareInfo() const {
     return info;
 }
 
-size_t TrelvanDevice::getNumChannels(const int direction) const { return direction == SOAPY_SDR_RX ? 1 : 0; }
+size_t TrelvanDevice::getNumChannels(const int direction) const {
+    return direction == SOAPY_SDR_RX ? 1 : 0;
+}
 
 SoapySDR::Kwargs TrelvanDevice::getChannelInfo(const int direction, const size_t channel) const {
     if (!rx0(direction, channel)) return {};
@@ -241,7 +253,8 @@ void TrelvanDevice::setGain(const int direction, const size_t channel, const dou
     applyLocked(&p);
 }
 
-void TrelvanDevice::setGain(const int direction, const size_t channel, const std::string& name, const double value) {
+void TrelvanDevice::setGain(const int direction, const size_t channel, const std::string& name,
+                            const double value) {
     if (name == kGainName) setGain(direction, channel, value);
 }
 
@@ -253,7 +266,9 @@ double TrelvanDevice::getGain(const int direction, const size_t channel, const s
     return name == kGainName ? getGain(direction, channel) : 0.0;
 }
 
-bool TrelvanDevice::isPxa() const { return applied().facts.backend == "PXA"; }
+bool TrelvanDevice::isPxa() const {
+    return applied().facts.backend == "PXA";
+}
 
 std::vector<std::string> TrelvanDevice::listSensors() const {
     std::vector<std::string> keys{"status", "errors"};
@@ -276,8 +291,9 @@ SoapySDR::ArgInfo TrelvanDevice::getSensorInfo(const std::string& key) const {
         info.name = "Full scale";
         info.type = SoapySDR::ArgInfo::FLOAT;
         info.units = "V";
-        info.description = "Amplitude at the input of a sample of magnitude 1.0 (a tone 3 dB above the reference "
-                           "level), across 50 Ohm";
+        info.description =
+            "Amplitude at the input of a sample of magnitude 1.0 (a tone 3 dB above the reference "
+            "level), across 50 Ohm";
     } else {
         return SoapySDR::ArgInfo();
     }
@@ -304,7 +320,8 @@ SoapySDR::ArgInfo TrelvanDevice::getSensorInfo(const int direction, const size_t
     return rx0(direction, channel) ? getSensorInfo(key) : SoapySDR::ArgInfo();
 }
 
-std::string TrelvanDevice::readSensor(const int direction, const size_t channel, const std::string& key) const {
+std::string TrelvanDevice::readSensor(const int direction, const size_t channel,
+                                      const std::string& key) const {
     return rx0(direction, channel) ? readSensor(key) : "";
 }
 
@@ -329,8 +346,9 @@ SoapySDR::ArgInfoList TrelvanDevice::getSettingInfo() const {
         scpi.key = "scpi";
         scpi.name = "SCPI";
         scpi.type = SoapySDR::ArgInfo::STRING;
-        scpi.description = "Writing sends a command to the instrument (a query when its header ends in '?'); "
-                           "reading gives the reply to the last query";
+        scpi.description =
+            "Writing sends a command to the instrument (a query when its header ends in '?'); "
+            "reading gives the reply to the last query";
         list.push_back(scpi);
     }
     return list;

@@ -40,8 +40,8 @@ public:
                                           const std::string& name) const override;
     void setFrequency(const int direction, const size_t channel, const double frequency,
                       const SoapySDR::Kwargs& args) override;
-    void setFrequency(const int direction, const size_t channel, const std::string& name, const double frequency,
-                      const SoapySDR::Kwargs& args) override;
+    void setFrequency(const int direction, const size_t channel, const std::string& name,
+                      const double frequency, const SoapySDR::Kwargs& args) override;
     double getFrequency(const int direction, const size_t channel) const override;
     double getFrequency(const int direction, const size_t channel, const std::string& name) const override;
 
@@ -52,14 +52,17 @@ public:
 
     std::vector<std::string> listGains(const int direction, const size_t channel) const override;
     SoapySDR::Range getGainRange(const int direction, const size_t channel) const override;
-    SoapySDR::Range getGainRange(const int direction, const size_t channel, const std::string& name) const override;
+    SoapySDR::Range getGainRange(const int direction, const size_t channel,
+                                 const std::string& name) const override;
     void setGain(const int direction, const size_t channel, const double value) override;
-    void setGain(const int direction, const size_t channel, const std::string& name, const double value) override;
+    void setGain(const int direction, const size_t channel, const std::string& name,
+                 const double value) override;
     double getGain(const int direction, const size_t channel) const override;
     double getGain(const int direction, const size_t channel, const std::string& name) const override;
 
     std::vector<std::string> getStreamFormats(const int direction, const size_t channel) const override;
-    std::string getNativeStreamFormat(const int direction, const size_t channel, double& fullScale) const override;
+    std::string getNativeStreamFormat(const int direction, const size_t channel,
+                                      double& fullScale) const override;
     SoapySDR::Stream* setupStream(const int direction, const std::string& format,
                                   const std::vector<size_t>& channels, const SoapySDR::Kwargs& args) override;
     void closeStream(SoapySDR::Stream* stream) override;
@@ -78,7 +81,8 @@ public:
     SoapySDR::ArgInfo getSensorInfo(const std::string& key) const override;
     std::string readSensor(const std::string& key) const override;
     std::vector<std::string> listSensors(const int direction, const size_t channel) const override;
-    SoapySDR::ArgInfo getSensorInfo(const int direction, const size_t channel, const std::string& key) const override;
+    SoapySDR::ArgInfo getSensorInfo(const int direction, const size_t channel,
+                                    const std::string& key) const override;
     std::string readSensor(const int direction, const size_t channel, const std::string& key) const override;
 
     SoapySDR::ArgInfoList getSettingInfo() const override;
@@ -96,8 +100,8 @@ private:
     // What the instrument applied, as last read back.
     struct Applied {
         Params params{};
-        double rate = 0;   // delivered
-        int points = 0;    // per block
+        double rate = 0;  // delivered
+        int points = 0;   // per block
         InstrumentFacts facts;
         unsigned long long settings = 0;  // counts the changes, so blocks taken before one are dropped
     };
@@ -115,7 +119,7 @@ private:
     mutable std::mutex io_;
     const DeviceData device_;
     Params min_{}, max_{};
-    int wantedPoints_ = 0;  // guarded by io_
+    int wantedPoints_ = 0;   // guarded by io_
     std::string scpiReply_;  // guarded by io_
 
     // Guards applied_ and stream_; never held while waiting for the instrument, so that the queries of an

@@ -18,7 +18,8 @@ constexpr std::size_t kQueueBytes = std::size_t(64) << 20;
 constexpr std::size_t kMaxQueuedBlocks = 16;
 
 long long steadyNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -29,7 +30,8 @@ std::vector<std::string> TrelvanDevice::getStreamFormats(const int direction, co
     return {SOAPY_SDR_CF32, SOAPY_SDR_CF64, SOAPY_SDR_CS16};
 }
 
-std::string TrelvanDevice::getNativeStreamFormat(const int direction, const size_t channel, double& fullScale) const {
+std::string TrelvanDevice::getNativeStreamFormat(const int direction, const size_t channel,
+                                                 double& fullScale) const {
     if (direction != SOAPY_SDR_RX || channel != 0)
         return SoapySDR::Device::getNativeStreamFormat(direction, channel, fullScale);
     // Float samples are scaled to the instrument's full scale.
@@ -54,7 +56,8 @@ SoapySDR::Stream* TrelvanDevice::setupStream(const int direction, const std::str
     std::lock_guard<std::mutex> lock(state_);
     if (stream_) throw std::runtime_error("trelvan: the receive stream is already set up");
     const std::size_t blockBytes = static_cast<std::size_t>(std::max(applied_.points, 1)) * sizeof(IQ_Elem);
-    const std::size_t maxBlocks = std::max<std::size_t>(2, std::min(kMaxQueuedBlocks, kQueueBytes / blockBytes));
+    const std::size_t maxBlocks =
+        std::max<std::size_t>(2, std::min(kMaxQueuedBlocks, kQueueBytes / blockBytes));
     // The reader thread keeps its own note of a failing instrument, so a run of empty acquisitions is
     // logged once.
     auto source = [this, failing = false](Block& b) mutable { return fetch(b, failing); };
@@ -101,12 +104,12 @@ int TrelvanDevice::readStream(SoapySDR::Stream* stream, void* const* buffs, cons
     if (!isStream(stream)) return SOAPY_SDR_STREAM_ERROR;
     const ReadResult r = stream_->blocks.read(stream_->format, buffs[0], numElems, timeoutUs);
     switch (r.kind) {
-    case ReadResult::Timeout:
-        return SOAPY_SDR_TIMEOUT;
-    case ReadResult::Overflow:
-        return SOAPY_SDR_OVERFLOW;
-    case ReadResult::Samples:
-        break;
+        case ReadResult::Timeout:
+            return SOAPY_SDR_TIMEOUT;
+        case ReadResult::Overflow:
+            return SOAPY_SDR_OVERFLOW;
+        case ReadResult::Samples:
+            break;
     }
     timeNs = r.timeNs;
     flags = SOAPY_SDR_HAS_TIME | (r.moreInBlock ? SOAPY_SDR_MORE_FRAGMENTS : 0);
@@ -134,11 +137,15 @@ bool TrelvanDevice::fetch(Block& block, bool& failing) {
     return ok;
 }
 
-bool TrelvanDevice::hasHardwareTime(const std::string& what) const { return what.empty(); }
+bool TrelvanDevice::hasHardwareTime(const std::string& what) const {
+    return what.empty();
+}
 
 // No instrument reports when it sampled, so the clock is this host's, stamped on each block when the
 // acquisition was asked for.
-long long TrelvanDevice::getHardwareTime(const std::string&) const { return steadyNs() + timeOffsetNs_.load(); }
+long long TrelvanDevice::getHardwareTime(const std::string&) const {
+    return steadyNs() + timeOffsetNs_.load();
+}
 
 void TrelvanDevice::setHardwareTime(const long long timeNs, const std::string&) {
     timeOffsetNs_.store(timeNs - steadyNs());

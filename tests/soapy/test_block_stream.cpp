@@ -12,7 +12,9 @@ using namespace trelvan_soapy;
 
 namespace {
 // Block b holds samples {k, -k} for the stream's running sample number k, with a length of its own.
-int blockSize(int b) { return 1000 + 37 * (b % 7); }
+int blockSize(int b) {
+    return 1000 + 37 * (b % 7);
+}
 }  // namespace
 
 TEST(BlockStream, EverySampleOnceInOrderAcrossOddReads) {
@@ -34,7 +36,8 @@ TEST(BlockStream, EverySampleOnceInOrderAcrossOddReads) {
     while (got < 20000) {
         const ReadResult r = stream.read(SampleFormat::CF64, out.data(), 1 + got % 333, 1000000);
         ASSERT_EQ(r.kind, ReadResult::Samples);
-        for (std::size_t i = 0; i < r.count; ++i, ++got) ASSERT_EQ(out[2 * i] * 2, double(got)) << "sample " << got;
+        for (std::size_t i = 0; i < r.count; ++i, ++got)
+            ASSERT_EQ(out[2 * i] * 2, double(got)) << "sample " << got;
         inBlock += r.count;
         if (r.moreInBlock) continue;
         EXPECT_EQ(inBlock, std::size_t(blockSize(blocks++)));
