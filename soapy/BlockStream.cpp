@@ -11,7 +11,6 @@ namespace {
 // After an empty acquisition the reader waits this long before the next, so a failing instrument is
 // not hammered.
 constexpr std::chrono::milliseconds kRetryPause(20);
-constexpr std::size_t kMaxSpare = 2;
 
 int16_t toShort(double v, double scale) {
     const double s = std::nearbyint(v * scale);
@@ -82,8 +81,10 @@ void BlockStream::stop() {
     lost_ = false;
 }
 
+// Emptied blocks are kept for their storage (a fresh one costs the reader thread its pages), as many as
+// keep the queue and the spares within one block more than the queue's bound.
 void BlockStream::recycle(QVector<IQ_Elem>&& samples) {
-    if (spare_.size() < kMaxSpare) spare_.push_back(std::move(samples));
+    if (queue_.size() + spare_.size() <= maxBlocks_) spare_.push_back(std::move(samples));
 }
 
 void BlockStream::run() {

@@ -6,6 +6,7 @@
 #include <SoapySDR/Device.hpp>
 #include <SoapySDR/Formats.hpp>
 #include <QtGlobal>
+#include <algorithm>
 #include <chrono>
 #include <complex>
 #include <cstdio>
@@ -30,7 +31,8 @@ double since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// The library alone: discover, connect, configure, then blocks until ten million samples are in.
+// The library alone: discover, connect, configure, then blocks until ten million samples are in, each
+// copied out as complex floats, as much work per sample as the module's reader does.
 double viaGetData() {
     const DeviceData* pxa = nullptr;
     const std::vector<DeviceData> list = getDevList();
@@ -40,11 +42,15 @@ double viaGetData() {
     setParam(Params{1e9, kRate, 0});
     setNumPts(kPoints);
     QVector<IQ_Elem> block;
+    std::vector<std::complex<float>> copy(kPoints);
     long long got = 0;
     const auto start = std::chrono::steady_clock::now();
     while (got < kSamples) {
         getData(&block);
         if (block.isEmpty()) break;
+        const int n = std::min(block.size(), kPoints);
+        for (int i = 0; i < n; ++i) copy[i] = {float(block[i].I), float(block[i].Q)};
+        benchmark::DoNotOptimize(copy.data());
         got += block.size();
     }
     const double seconds = since(start);
@@ -102,7 +108,7 @@ void BM_TenMillionSamples(benchmark::State& state) {
     state.counters["readStream_MSps"] = kSamples / readStreamSeconds / 1e6;
 }
 
-BENCHMARK(BM_TenMillionSamples)->Unit(benchmark::kSecond)->Iterations(3);
+BENCHMARK(BM_TenMillionSamples)->Unit(benchmark::kSecond)->Iterations(6);
 
 void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 
@@ -121,10 +127,10 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     if (getDataSeconds > 0 && readStreamSeconds > 0)
-        std::printf("RATIO Soapy readStream throughput vs getData: %.2f (target >= 0.7)\n",
+        std::printf("RATIO Soapy readStream throughput vs getData: %.2f (target >= 0.95)\n",
                     getDataSeconds / readStreamSeconds);
     else
-        std::printf("RATIO Soapy readStream throughput vs getData: n/a (target >= 0.7)\n");
+        std::printf("RATIO Soapy readStream throughput vs getData: n/a (target >= 0.95)\n");
     emulator.stop();
     return 0;
 }
