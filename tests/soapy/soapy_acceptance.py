@@ -12,7 +12,7 @@ ap.add_argument("--remote", type=int)
 ap.add_argument("--no-usb", action="store_true")
 opt = ap.parse_args()
 
-PXA, SK = "127.0.0.181", "127.0.0.182"
+PXA, SK = "127.0.0.184", "127.0.0.185"
 # serial: requested rate, programmed tone offset
 INSTRUMENTS = {"SIM0001": (1e6, 300e3), "1042": (1.5e6, 100e3), "1000001": (10e6, 1e6)}
 if opt.no_usb:
