@@ -56,7 +56,8 @@ def contract(SoapySDR, dev, serial):
                "listBandwidths": (), "getBandwidthRange": (), "listSensors": (), "getSettingInfo": (),
                "getGain ": ("REF",), "getGainRange ": ("LNA",), "getFrequency ": ("RF",),
                "getFrequencyRange ": ("BB",), "readSensor": ("status",), "getSensorInfo": ("errors",),
-               "readSetting": ("points",)}
+               "readSetting": ("points",), "getGainMode": (), "getDCOffsetMode": (), "hasIQBalanceMode": (),
+               "getIQBalanceMode": (), "getDCOffset": (), "getIQBalance": (), "getFrequencyCorrection": ()}
     thrown, present = [], []
     for direction, channel in [(RX, 0), (RX, 1), (TX, 0), (TX, 1)]:
         for name, extra in queries.items():
@@ -75,6 +76,8 @@ def contract(SoapySDR, dev, serial):
         dev.setGain(direction, channel, 5), dev.setAntenna(direction, channel, "RF")
     dev.writeSetting("no such setting", "1"), dev.writeSetting("points", "many")
     device_level = [dev.getNumChannels(TX), dev.readSensor("nothing"), dev.readSetting("nothing")]
+    [dev.getFrontendMapping(RX), dev.listClockSources(), dev.listTimeSources(), dev.getMasterClockRate(),
+     dev.listGPIOBanks(), dev.listUARTs(), dev.listRegisterInterfaces(), dev.getHardwareInfo(), dev.listSensors()]
     check(not thrown and not present and device_level == [0, "", ""] and dev.readSensor("status") == "0" and
           dev.readSetting("points") == "65536", f"{serial}: queries for both directions and channels: "
           f"thrown {thrown}, not empty {present}, TX channels/unknown sensor/setting {device_level}")
