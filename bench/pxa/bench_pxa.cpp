@@ -14,10 +14,11 @@
 #include <string>
 #include <vector>
 
+#include <trelvan/DynamicVisa.h>
 #include "Paired.h"
 #include "PxaEmulator.h"
-#include "backends/pxa/PXA.h"
-#include "visa/DynamicVisa.h"
+#include "backends/pxa/Pxa.h"
+#include "visa/VisaTypes.h"
 
 namespace {
 
@@ -118,7 +119,8 @@ void BM_PxaGetDataBesidePlainSocket(benchmark::State& state) {
         long long fetched = 0;
         state.SetIterationTime(
             capture.turn([&] { rig->pxa->getData(&samples); }, [&] { fetched = client.fetch(); }));
-        if (samples.size() * 8LL != rig->blockBytes || rig->status != VI_SUCCESS || fetched != rig->blockBytes)
+        if (samples.size() * 8LL != rig->blockBytes || rig->status != VI_SUCCESS ||
+            fetched != rig->blockBytes)
             state.SkipWithError("short capture");
     }
     state.counters["socket_ms"] = capture.bestB * 1e3;

@@ -17,10 +17,11 @@
 #include <memory>
 #include <vector>
 
+#include <trelvan/DynamicVisa.h>
 #include "Paired.h"
 #include "SkServer.h"
-#include "backends/sk/SK.h"
-#include "visa/DynamicVisa.h"
+#include "backends/sk/Sk.h"
+#include "visa/VisaTypes.h"
 
 namespace {
 
@@ -143,9 +144,9 @@ void BM_SkAcquisitionBesidePlainSocket(benchmark::State& state) {
     }
     for (auto _ : state) {
         bool socketOk = true;
-        const double t = acquisition.turn(
-            [&] { rig->sk->GetSamples(&samples, rig->sk->m_blockPoints, received); },
-            [&] { socketOk = client.fetch(); });
+        const double t =
+            acquisition.turn([&] { rig->sk->GetSamples(&samples, rig->sk->m_blockPoints, received); },
+                             [&] { socketOk = client.fetch(); });
         state.SetIterationTime(t);
         if (rig->status != VI_SUCCESS || received < unsigned(rig->sk->m_blockPoints) || !socketOk)
             state.SkipWithError("short acquisition");
@@ -215,9 +216,10 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     std::printf("block: %d raw samples, %d points delivered\n", r.sk->m_blockPoints, kPoints);
     if (plans.measured())
-        std::printf("one getData: %.0f ms with kept plans, %.0f ms with kept plans on one thread, %.0f ms "
-                    "planned per call\n",
-                    plans.bestA * 1e3, onePlanThread.bestA * 1e3, plans.bestB * 1e3);
+        std::printf(
+            "one getData: %.0f ms with kept plans, %.0f ms with kept plans on one thread, %.0f ms "
+            "planned per call\n",
+            plans.bestA * 1e3, onePlanThread.bestA * 1e3, plans.bestB * 1e3);
     if (acquisition.measured())
         std::printf("RATIO SK acquisition throughput vs plain socket: %.2f (target >= 0.9)\n",
                     acquisition.bestB / acquisition.bestA);

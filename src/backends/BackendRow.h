@@ -63,7 +63,9 @@ struct BackendRow {
     bool continuousRates;
     std::vector<RateChoice> (*sampleRates)(analyzerInterface* backend, const Params& min,
                                                    const Params& max);
-    // What the points limits getNumPTS(MIN/MAX) report mean for this instrument.
+    // The points per block the connected instrument takes; null: what getNumPTS(MIN/MAX) reports.
+    void (*pointsLimits)(analyzerInterface* backend, int& min, int& max);
+    // What those limits mean for this instrument.
     const char* pointsMeaning;
     // The error code that means the input is overloaded (0: the backend reports none).
     int overloadCode;

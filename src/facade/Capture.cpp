@@ -1,9 +1,9 @@
 // The facade's own N9030A captures over its session: the vector data as ASCII text or as a binary block.
 #include <QLocale>
 
-#include "backends/pxa/Scpi.h"
-#include "facade/Trelvan.h"
-#include "util/Split.h"
+#include <trelvan/Split.h>
+#include "backends/pxa/PxaScpi.h"
+#include "facade/Facade.h"
 
 namespace {
 

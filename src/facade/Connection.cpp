@@ -3,11 +3,11 @@
 #include <cstring>
 
 #include "backends/BackendTable.h"
+#include "facade/Facade.h"
 #include "facade/FacadeLock.h"
 #include "facade/FacadeState.h"
 #include "facade/FacadeTexts.h"
 #include "facade/Shielded.h"
-#include "facade/Trelvan.h"
 #include "util/Log.h"
 
 namespace {
@@ -59,7 +59,8 @@ bool Trelvan::setConnect(DeviceData selected) {
     init = Init{&visa, &status, &session, &resourceManager, &params, &error, &device};
 
     if (!row.needsVisaSession) {
-        replaceBackend(shielded("setConnect", [&] { return row.make(init); }, [] { return nullptr; }));
+        replaceBackend(shielded(
+            "setConnect", [&] { return row.make(init); }, [] { return nullptr; }));
         return backend != nullptr && status == 0;
     }
     if (device.busy) return false;
@@ -75,8 +76,8 @@ bool Trelvan::setConnect(DeviceData selected) {
         session = 0;
         return false;
     }
-    replaceBackend(
-        shielded("setConnect", [&] { return row.make(init); }, []() -> analyzerInterface* { return nullptr; }));
+    replaceBackend(shielded(
+        "setConnect", [&] { return row.make(init); }, []() -> analyzerInterface* { return nullptr; }));
     if (backend != nullptr && status == 0) return true;
     releaseSessions(*this);
     return false;

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "backends/pxa/Scpi.h"
-#include "facade/Trelvan.h"
+#include "backends/pxa/PxaScpi.h"
+#include "facade/Facade.h"
 
 namespace {
 

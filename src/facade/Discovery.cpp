@@ -1,13 +1,13 @@
 // Discovery: the attached Harogic devices, then the VISA instruments that pass the vendor and model filters.
 #include <cstring>
 
+#include <trelvan/Split.h>
 #include "backends/BackendTable.h"
+#include "facade/Facade.h"
 #include "facade/FacadeTexts.h"
 #include "facade/Shielded.h"
-#include "facade/Trelvan.h"
-#include "util/Log.h"
 #include "util/Cp1251.h"
-#include "util/Split.h"
+#include "util/Log.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The host's error list: the connected row's own, or the pending error record.
+#include "facade/Facade.h"
 #include "facade/FacadeState.h"
 #include "facade/Shielded.h"
-#include "facade/Trelvan.h"
 
 QVector<Error> Trelvan::getError() {
     const BackendRow* row = trv::facade::stateOf(*this).row;
@@ -10,8 +10,8 @@ QVector<Error> Trelvan::getError() {
         return shielded(
             "getError",
             [&] {
-                return row->errorList(Init{&visa, &status, &session, &resourceManager, &params, &error, &device},
-                                      backend);
+                return row->errorList(
+                    Init{&visa, &status, &session, &resourceManager, &params, &error, &device}, backend);
             },
             [&] { return list; });
     if (error.code != 0) list.append(error);

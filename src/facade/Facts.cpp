@@ -6,8 +6,8 @@
 #include <cmath>
 
 #include "backends/BackendTable.h"
+#include "facade/Facade.h"
 #include "facade/FacadeState.h"
-#include "facade/Trelvan.h"
 
 namespace {
 
@@ -16,12 +16,12 @@ InstrumentFacts fromRow(const BackendRow* row, int refLevelDbm) {
     if (row == nullptr) return facts;
     facts.backend = row->name;
     facts.driver = QString::fromUtf8(row->name).toLower().toStdString();
-    facts.sampleUnit = row->sampleUnit;
+    facts.sampleUnit = row->sampleUnit != nullptr ? row->sampleUnit : "";
     facts.voltsPerUnit = row->voltsPerUnit;
     facts.refLevel = refLevelDbm;
     facts.fullScale = row->fullScale != nullptr ? row->fullScale(refLevelDbm) : 0.0;
     facts.continuousRates = row->continuousRates;
-    facts.pointsMeaning = row->pointsMeaning;
+    facts.pointsMeaning = row->pointsMeaning != nullptr ? row->pointsMeaning : "";
     facts.overloadCode = row->overloadCode;
     return facts;
 }
@@ -43,8 +43,12 @@ InstrumentFacts connectedFacts(Trelvan& facade) {
         std::sort(facts.rates.begin(), facts.rates.end(),
                   [](const RateChoice& a, const RateChoice& b) { return a.delivered < b.delivered; });
     }
-    facts.minPoints = facade.getNumPTS(MIN);
-    facts.maxPoints = facade.getNumPTS(MAX);
+    if (row->pointsLimits != nullptr) {
+        row->pointsLimits(facade.backend, facts.minPoints, facts.maxPoints);
+    } else {
+        facts.minPoints = facade.getNumPTS(MIN);
+        facts.maxPoints = facade.getNumPTS(MAX);
+    }
     return facts;
 }
 
@@ -65,4 +69,3 @@ std::vector<std::string> backendNames() {
     for (const BackendRow* row : trv::backends::rows()) names.emplace_back(row->name);
     return names;
 }
-

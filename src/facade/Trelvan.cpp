@@ -1,4 +1,5 @@
-#include "facade/Trelvan.h"
+#include "facade/Facade.h"
+#include "visa/LibraryName.h"
 
 #include "facade/FacadeTexts.h"
 #include "util/Log.h"
@@ -36,7 +37,9 @@ Trelvan::~Trelvan() {
     trv::facade::forget(*this);
 }
 
-int Trelvan::getStatus() { return status; }
+int Trelvan::getStatus() {
+    return status;
+}
 
 void Trelvan::setParam(Params p) {
     if (backend) shielded("setParam", [&] { backend->setParams(p); });
@@ -49,15 +52,20 @@ void Trelvan::setNumPts(int n) {
 Params Trelvan::getParameters(suffix which) {
     // With nothing connected the facade's own record is the best answer there is.
     if (!backend) return params;
-    return shielded("getParameters", [&] { return backend->getParams(which); }, [&] { return params; });
+    return shielded(
+        "getParameters", [&] { return backend->getParams(which); }, [&] { return params; });
 }
 
 int Trelvan::getNumPTS(suffix which) {
-    return backend ? shielded("getNumPTS", [&] { return backend->getNPts(which); }, [] { return 0; }) : 0;
+    return backend ? shielded(
+                         "getNumPTS", [&] { return backend->getNPts(which); }, [] { return 0; })
+                   : 0;
 }
 
 double Trelvan::getCurSampleRate() {
-    return backend ? shielded("getCurSampleRate", [&] { return backend->getCurSampleRate(); }, [] { return 0.0; }) : 0.0;
+    return backend ? shielded(
+                         "getCurSampleRate", [&] { return backend->getCurSampleRate(); }, [] { return 0.0; })
+                   : 0.0;
 }
 
 void Trelvan::setExtSyncState(bool on) {

@@ -1,4 +1,4 @@
-#include "util/Split.h"
+#include <trelvan/Split.h>
 
 std::vector<std::string> split(std::string source, std::string delimiter) {
     std::vector<std::string> fields;

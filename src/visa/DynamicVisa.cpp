@@ -1,4 +1,6 @@
-#include "visa/DynamicVisa.h"
+#include <trelvan/DynamicVisa.h>
+#include "visa/LibraryName.h"
+#include "visa/VisaTypes.h"
 
 #include <QLibrary>
 #include <QString>
@@ -20,7 +22,9 @@ void stubResult<void>() {}
 }  // namespace
 
 #define TRELVAN_DEFINE_STUB(R, Name, Args) \
-    R noVi##Name Args { return stubResult<R>(); }
+    R noVi##Name Args {                    \
+        return stubResult<R>();            \
+    }
 TRELVAN_VISA_FUNCTIONS(TRELVAN_DEFINE_STUB)
 #undef TRELVAN_DEFINE_STUB
 
@@ -29,7 +33,9 @@ DynamicVisa::DynamicVisa(const char* libraryName) : library(nullptr), loadStatus
     Initialize(libraryName);
 }
 
-DynamicVisa::~DynamicVisa() { Uninitialize(); }
+DynamicVisa::~DynamicVisa() {
+    Uninitialize();
+}
 
 int DynamicVisa::Initialize(const char* libraryName) {
     Uninitialize();
@@ -37,10 +43,10 @@ int DynamicVisa::Initialize(const char* libraryName) {
     library = new QLibrary(QString::fromLocal8Bit(libraryName));
     if (!library->load()) return -100;
     loadStatus = 0;
-#define TRELVAN_RESOLVE_SLOT(R, Name, Args)                                        \
-    if (QFunctionPointer f = library->resolve("vi" #Name))                        \
-        vi##Name = reinterpret_cast<R(*) Args>(f);                                \
-    else                                                                          \
+#define TRELVAN_RESOLVE_SLOT(R, Name, Args)                \
+    if (QFunctionPointer f = library->resolve("vi" #Name)) \
+        vi##Name = reinterpret_cast<R(*) Args>(f);         \
+    else                                                   \
         ++loadStatus;
     TRELVAN_VISA_FUNCTIONS(TRELVAN_RESOLVE_SLOT)
 #undef TRELVAN_RESOLVE_SLOT
@@ -58,9 +64,13 @@ void DynamicVisa::Uninitialize() {
     resetSlots();
 }
 
-bool DynamicVisa::Initialized() { return loadStatus >= 0; }
+bool DynamicVisa::Initialized() {
+    return loadStatus >= 0;
+}
 
-int DynamicVisa::MissingFnCount() { return loadStatus; }
+int DynamicVisa::MissingFnCount() {
+    return loadStatus;
+}
 
 void DynamicVisa::resetSlots() {
 #define TRELVAN_RESET_SLOT(R, Name, Args) vi##Name = &noVi##Name;

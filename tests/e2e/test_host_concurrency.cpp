@@ -79,3 +79,41 @@ TEST(HostConcurrency, QueriesAnswerDuringAnAcquisitionWithoutDisturbingIt) {
 }
 
 }  // namespace
+
+// Facade objects of their own are connections of their own: while one instrument stalls inside an
+// acquisition, another object connects to a second instrument, acquires and disconnects without waiting.
+TEST(HostConcurrency, TwoFacadeObjectsAcquireFromTwoInstrumentsAtOnce) {
+    host::Bench bench("127.0.0.75", "127.0.0.76", {"--stall-inside", "65536:3000"});
+    ASSERT_TRUE(bench.running());
+    Trelvan first, second;
+    const std::vector<DeviceData> list = first.getDevList();
+    const DeviceData* pxa = host::find(list, bench.pxaAddress());
+    const DeviceData* sk = host::find(list, bench.skAddress());
+    ASSERT_TRUE(pxa != nullptr && sk != nullptr);
+    ASSERT_TRUE(first.setConnect(*pxa));
+    first.setParam(Params{1e9, 10e6, 0});
+    first.setNumPts(100000);
+    second.getDevList();
+    ASSERT_TRUE(second.setConnect(*sk));
+    second.setParam(Params{1e9, 10e6, 0});
+    second.setNumPts(8192);
+
+    std::atomic<bool> stalled{true};
+    QVector<IQ_Elem> pxaBlock;
+    std::thread acquisition([&] {
+        first.getData(&pxaBlock);
+        stalled = false;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    QVector<IQ_Elem> skBlock;
+    second.getData(&skBlock);
+    second.setDisconnect();
+    EXPECT_TRUE(stalled) << "the second instrument waited for the first one's acquisition";
+    acquisition.join();
+
+    EXPECT_EQ(skBlock.size(), 8192);
+    EXPECT_EQ(pxaBlock.size(), 100000);
+    EXPECT_EQ(first.getStatus(), 0);
+    EXPECT_EQ(second.getStatus(), 1);
+    first.setDisconnect();
+}

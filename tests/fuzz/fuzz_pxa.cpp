@@ -4,12 +4,10 @@
 // 1 the backend's parameter exchanges: a suffix byte (values past CUR too), a 32-bit point count, then
 //   reply lines;
 // 2, 3 the facade's ASCII and binary captures: the points reply line, then the byte stream;
-// 4 the facade's error list and queue entry: the pending error's code byte, then reply lines.
+// 4 the N9030A's error list and the facade's queue entry: the pending error's code byte, then reply lines.
 #include "FuzzInput.h"
-#include "backends/BackendTable.h"
-#include "backends/pxa/PXA.h"
-#include "facade/FacadeState.h"
-#include "facade/Trelvan.h"
+#include "backends/pxa/Pxa.h"
+#include "facade/Facade.h"
 #include "support/LogCapture.h"
 #include "support/Records.h"
 
@@ -28,8 +26,6 @@ void connectFacade(support::ScriptedVisa& link) {
     trelvan.session = 8;
     trelvan.error = Error{};
     std::strcpy(trelvan.device.address, "TCPIP0::127.0.0.1::5025::SOCKET");
-    trelvan.device.model = "N9030A";
-    trv::facade::stateOf(trelvan).row = trv::backends::forDevice(trelvan.device);
 }
 
 }  // namespace
@@ -72,14 +68,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (selector == 2) check(trelvan.getData(0).size() <= size / 3 + 1);
         if (selector == 3) trelvan.getData(0.0);
     } else {
-        connectFacade(link);
-        trelvan.error.code = static_cast<int8_t>(in.byte());
+        // The connected N9030A's error list, from a backend over the records without its set-up exchange.
+        PXA pxa;
+        pxa.visa = &r.visa, pxa.status = &r.status, pxa.session = &r.session;
+        pxa.resourceManager = &r.resourceManager, pxa.params = &r.params, pxa.error = &r.error;
+        pxa.device = &r.device;
+        r.error.code = static_cast<int8_t>(in.byte());
         replyLines(link, in);
         const size_t offered = link.replies.size();
-        const QVector<Error> list = trelvan.getError();
+        const QVector<Error> list = pxa.getErr();
         // The pending error leads, and the queue read ends on its own however long the queue claims to be.
-        check(trelvan.error.code == 0 || (!list.isEmpty() && list.first().code == trelvan.error.code));
+        check(r.error.code == 0 || (!list.isEmpty() && list.first().code == r.error.code));
         check(static_cast<size_t>(list.size()) <= std::min<size_t>(offered, 100) + 2);
+        connectFacade(link);
         trelvan.getErrors(0);
     }
     return 0;

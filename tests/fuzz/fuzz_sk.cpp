@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "FuzzInput.h"
-#include "backends/sk/SK.h"
+#include "backends/sk/Sk.h"
 #include "support/LogCapture.h"
 #include "support/Records.h"
 #include "support/SkScripted.h"

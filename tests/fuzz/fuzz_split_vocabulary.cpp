@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <vector>
 
+#include <trelvan/Split.h>
 #include "FuzzInput.h"
-#include "backends/sk/Vocabulary.h"
-#include "util/Split.h"
+#include "backends/sk/SkVocabulary.h"
 
 namespace {
 

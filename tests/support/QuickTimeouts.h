@@ -2,7 +2,8 @@
 // relaxed timeout stays far above every stall a test injects: it only turns a hang into a failure.
 #pragma once
 
-#include "visa/DynamicVisa.h"
+#include <trelvan/DynamicVisa.h>
+#include "visa/VisaTypes.h"
 
 namespace support {
 

@@ -5,8 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "backends/Init.h"
-#include "visa/DynamicVisa.h"
+#include <trelvan/DynamicVisa.h>
+#include <trelvan/Records.h>
+#include "visa/VisaTypes.h"
 
 namespace support {
 

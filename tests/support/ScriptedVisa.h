@@ -10,7 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "visa/DynamicVisa.h"
+#include <trelvan/DynamicVisa.h>
+#include "visa/VisaTypes.h"
 
 namespace support {
 

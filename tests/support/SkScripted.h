@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "backends/sk/SK.h"
+#include "backends/sk/Sk.h"
 #include "support/Records.h"
 #include "support/ScriptedVisa.h"
 #include "support/SkWire.h"

@@ -4,12 +4,14 @@
 #include <QJsonObject>
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "Args.h"
 #include "Cli.h"
 #include "Device.h"
 #include "Plot.h"
 #include "Spectrum.h"
+#include "Supervisor.h"
 
 namespace cli {
 
@@ -104,27 +106,34 @@ Acquisition acquire(const Request& r, Applied& a,
                     const std::function<bool(const Acquisition&)>& keepGoing) {
     Acquisition acq;
     QVector<IQ_Elem> block;
+    const QString silent = stoppedAnswering("block", r.blockTimeoutS);
     while (r.blocks == 0 || acq.blocks < r.blocks) {
         const QString when = utcNow();
-        getData(&block);
-        ++acq.blocks;
-        acq.status = getStatus();
+        std::vector<Annotation> reported;
         Capture c;
-        c.sampleStart = acq.samples;
-        c.frequencyHz = a.current.frequency;
-        c.datetime = when;
-        // Reports already made during configuration stay pending in the library; list only new ones.
-        for (const auto& e : realErrors(getError())) {
-            bool seen = false;
-            for (const auto& s : a.errors) seen = seen || (s.code == e.code && s.text == e.text);
-            if (seen) continue;
-            c.errors.append(QJsonObject{{"code", e.code}, {"text", e.text.trimmed()}});
-            acq.annotations.push_back({acq.samples, block.size(), e.code, e.text.trimmed()});
+        {
+            std::unique_ptr<supervisor::Bound> bound;
+            if (r.blockTimeoutS > 0) bound.reset(new supervisor::Bound(r.blockTimeoutS, silent));
+            getData(&block);
+            acq.status = getStatus();
+            c.sampleStart = acq.samples;
+            c.frequencyHz = a.current.frequency;
+            c.datetime = when;
+            // Reports already made during configuration stay pending in the library; list only new ones.
+            for (const auto& e : realErrors(getError())) {
+                bool seen = false;
+                for (const auto& s : a.errors) seen = seen || (s.code == e.code && s.text == e.text);
+                if (seen) continue;
+                c.errors.append(QJsonObject{{"code", e.code}, {"text", e.text.trimmed()}});
+                reported.push_back({acq.samples, block.size(), e.code, e.text.trimmed()});
+            }
         }
+        if (!block.isEmpty() && !sink(block, c)) break;
+        ++acq.blocks;
+        acq.annotations.insert(acq.annotations.end(), reported.begin(), reported.end());
         if (block.isEmpty()) ++acq.emptyBlocks;
         else if (block.size() < r.points) ++acq.shortBlocks;
         if (!block.isEmpty()) {
-            if (!sink(block, c)) break;
             acq.captures.push_back(c);
             acq.samples += block.size();
         }
@@ -189,7 +198,17 @@ QString settingsLine(const Recording& rec) {
     return line;
 }
 
-bool plotSpectrum(const Spectrum& s, const Recording& rec, const QString& png, QString& error) {
+int plotViewOptions(const ParsedArgs& a, Io& io, const QString& command, PlotView& view) {
+    if (a.values.contains("center") && (!parseNumber(a.value("center"), view.centreHz) || view.centreHz <= 0))
+        return usageError(io, command, "--center must be a positive frequency");
+    if (a.values.contains("span") && (!parseNumber(a.value("span"), view.spanHz) || view.spanHz <= 0))
+        return usageError(io, command, "--span must be a positive frequency");
+    if (a.values.contains("window") && !windowFromName(a.value("window"), view.window))
+        return usageError(io, command, QStringLiteral("--window: '%1' is not hann, flattop or rect").arg(a.value("window")));
+    return kOk;
+}
+
+bool plotSpectrum(const Spectrum& s, const Recording& rec, const PlotView& view, const QString& png, QString& error) {
     if (s.power.empty()) {
         error = QStringLiteral("the recording holds too few samples to plot");
         return false;
@@ -206,14 +225,17 @@ bool plotSpectrum(const Spectrum& s, const Recording& rec, const QString& png, Q
         text.hasReference = true;
         text.referenceDb = settings.value("ref_level").toDouble();
     }
+    text.centreHz = view.centreHz;
+    text.spanHz = view.spanHz;
     return savePng(renderSpectrum(s, text), png, error);
 }
 
-bool plotRecording(const Recording& rec, const QString& png, QString& error) {
+bool plotRecording(const Recording& rec, const PlotView& view, const QString& png, QString& error) {
     const double centre = rec.captures.empty() ? 0.0 : rec.captures[0].frequencyHz;
     std::vector<std::size_t> starts;
     for (const auto& c : rec.captures) starts.push_back(static_cast<std::size_t>(c.sampleStart));
-    return plotSpectrum(averagedSpectrum(rec.samples, centre, rec.sampleRateHz, 4096, starts), rec, png, error);
+    return plotSpectrum(averagedSpectrum(rec.samples, centre, rec.sampleRateHz, 4096, starts, view.window), rec, view,
+                        png, error);
 }
 
 }  // namespace cli

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <functional>
 
+#include "Cli.h"
 #include "Sigmf.h"
 #include "Spectrum.h"
 #include "Units.h"
@@ -19,6 +20,7 @@ struct Request {
     int refLevelDbm = 0;
     int points = 0;
     long long blocks = 1;  // 0: until stopped
+    double blockTimeoutS = 0;  // a block that takes longer ends the program (Supervisor.h); 0: no bound
 };
 
 // Each pair in ascending order, whatever order the library reports them in.
@@ -56,7 +58,8 @@ struct Acquisition {
 };
 
 // Reads blocks until r.blocks are read, the status word turns non-zero, or keepGoing() says stop.
-// Each non-empty block goes to sink(block, capture) as it arrives; a false from the sink ends reading.
+// Each non-empty block goes to sink(block, capture) as it arrives; a false from the sink ends reading,
+// and that block is not counted.
 // Some instruments learn their output rate only from the data, so the delivered rate in `a` is updated.
 Acquisition acquire(const Request& r, Applied& a,
                     const std::function<bool(const QVector<IQ_Elem>&, const Capture&)>& sink,
@@ -66,10 +69,19 @@ Acquisition acquire(const Request& r, Applied& a,
 Recording describeRecording(const DeviceData& d, const SampleUnit& unit, const Request& r, const Limits& l,
                             const Applied& a, const Acquisition& acq, DataType type);
 
+// What part of a spectrum a plot shows; zeros: the whole recorded band.
+struct PlotView {
+    double centreHz = 0, spanHz = 0;
+    Window window = Window::Hann;
+};
+
+// --center, --span and --window as `plot` and `capture --plot` take them; kOk or kUsage after saying why.
+int plotViewOptions(const ParsedArgs& a, Io& io, const QString& command, PlotView& view);
+
 // The averaged spectrum drawn into a PNG, titled and scaled from the recording's metadata.
-bool plotSpectrum(const Spectrum& s, const Recording& rec, const QString& png, QString& error);
+bool plotSpectrum(const Spectrum& s, const Recording& rec, const PlotView& view, const QString& png, QString& error);
 // The same from a recording read back with its samples.
-bool plotRecording(const Recording& rec, const QString& png, QString& error);
+bool plotRecording(const Recording& rec, const PlotView& view, const QString& png, QString& error);
 
 // Settings line for a title: "centre 1 GHz, rate 10 MHz, ref -10 dBm, 4096 points x 4".
 QString settingsLine(const Recording& rec);

@@ -41,7 +41,8 @@ bool parseArgs(const QStringList& args, const std::vector<OptionSpec>& options, 
         const OptionSpec* s = nullptr;
         if (!a.startsWith("--")) {
             for (const auto& o : options)
-                if (!o.shortName.isNull() && o.shortName == a[1]) s = &o;
+                if ((!o.shortName.isNull() && o.shortName == a[1]) || (!o.otherShort.isNull() && o.otherShort == a[1]))
+                    s = &o;
             if (!s) {
                 error = QStringLiteral("unknown option %1").arg(a);
                 return false;
@@ -89,17 +90,17 @@ bool parseArgs(const QStringList& args, const std::vector<OptionSpec>& options, 
 
 bool parseNumber(const QString& text, double& out) {
     QString t = text.trimmed();
+    if (t.endsWith(QLatin1String("hz"), Qt::CaseInsensitive)) t.chop(2);
     double scale = 1.0;
     if (!t.isEmpty()) {
-        switch (t.back().toLatin1()) {
+        switch (t.back().toLower().toLatin1()) {
             case 'k':
-            case 'K':
                 scale = 1e3;
                 break;
-            case 'M':
+            case 'm':
                 scale = 1e6;
                 break;
-            case 'G':
+            case 'g':
                 scale = 1e9;
                 break;
             default:
@@ -108,7 +109,7 @@ bool parseNumber(const QString& text, double& out) {
         if (scale != 1.0) t.chop(1);
     }
     bool ok = false;
-    const double v = QLocale::c().toDouble(t, &ok);
+    const double v = QLocale::c().toDouble(t.trimmed(), &ok);
     if (!ok || !std::isfinite(v * scale)) return false;
     out = v * scale;
     return true;

@@ -15,6 +15,7 @@ struct OptionSpec {
     QString valueName;  // empty for a flag
     QString help;
     QChar shortName = {};  // e.g. 'f' for -f; none when null
+    QChar otherShort = {};  // a second letter some tools use for the same option (-s for -r)
 };
 
 struct ParsedArgs {
@@ -22,6 +23,7 @@ struct ParsedArgs {
     QMap<QString, QString> values;
     QSet<QString> flags;
     bool help = false;
+    QString device;  // DEVICE, from -d or the first positional; empty: the only instrument found
 
     bool has(const QString& name) const { return values.contains(name) || flags.contains(name); }
     QString value(const QString& name, const QString& fallback = {}) const {
@@ -32,7 +34,8 @@ struct ParsedArgs {
 // Parses the arguments that follow the subcommand name. On failure returns false with a one-line reason.
 bool parseArgs(const QStringList& args, const std::vector<OptionSpec>& options, ParsedArgs& out, QString& error);
 
-// A number with an optional SI suffix: "2.5e6", "2.5M", "100k", "1.2G", "-30". C locale only.
+// A number with an optional suffix k, M or G in either case ("m" is mega), optionally followed by "Hz":
+// "2.5e6", "2.5M", "100k", "2.4g", "1GHz", "-30". C locale only.
 bool parseNumber(const QString& text, double& out);
 // A whole number, without suffix or with k/M/G as long as the result is whole.
 bool parseCount(const QString& text, long long& out);

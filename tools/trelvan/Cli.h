@@ -1,6 +1,7 @@
 // The trelvan command line: a table of subcommands, each with its own options and help text.
 #pragma once
 
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
@@ -11,7 +12,10 @@
 
 namespace cli {
 
-enum Exit { kOk = 0, kFailed = 1, kUsage = 2 };
+enum Exit { kOk = 0, kFailed = 1, kUsage = 2 };  // and kInterrupted (Supervisor.h)
+
+// The exit statuses, as --help, the manual page and the README state them.
+extern const char* const kExitStatusText;
 
 // Messages on the error stream reach the user the moment they are written, in the order of events,
 // rather than when a buffer fills or the program ends.
@@ -35,7 +39,13 @@ struct Io {
     QTextStream& out;
     ErrStream err;
     bool errIsTerminal = false;  // progress redrawn in place only on a terminal
+    bool json = false;           // --json: one object on stdout, whatever happens
+    bool jsonPrinted = false;
+    QString lastError = {};      // the reason fail() gave last
 };
+
+// Prints `o` on stdout with "exit_status" and, on failure, "error" (the reason given last).
+void printJson(Io& io, QJsonObject o, int status);
 
 constexpr const char* kVersion = "0.2.0";
 
@@ -48,9 +58,13 @@ struct Command {
     int minPositional = 0;
     int maxPositional = 0;
     std::function<int(const ParsedArgs&, Io&)> run;
+    bool takesDevice = false;  // DEVICE as the first positional or -d; may be left out (ParsedArgs::device)
 };
 
 const std::vector<Command>& commands();
+
+// Whether the command line draws a plot: Qt's application object is then made first, on the main thread.
+bool wantsGui(const QStringList& args);
 
 // Runs one command line (without the program name) and returns the exit status.
 int runCli(const QStringList& args, Io& io);

@@ -84,7 +84,7 @@ Row runOne(const DemoInstrument& inst, const std::vector<DeviceData>& found, con
     rec.sampleCount = writer.samples();
     const double centre = applied.current.frequency;
     const Spectrum s = writer.spectrum(centre, rec.sampleRateHz);
-    if (!writeMetadata(metaPath(base), rec, error) || !plotSpectrum(s, rec, base + ".png", error)) {
+    if (!writeMetadata(metaPath(base), rec, error) || !plotSpectrum(s, rec, PlotView{}, base + ".png", error)) {
         row.result = error;
         return row;
     }

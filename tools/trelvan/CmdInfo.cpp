@@ -7,6 +7,7 @@
 #include "Args.h"
 #include "Cli.h"
 #include "Device.h"
+#include "Supervisor.h"
 
 namespace cli {
 
@@ -15,15 +16,22 @@ namespace {
 int runInfo(const ParsedArgs& a, Io& io) {
     Connection connection;
     DeviceData device;
-    QString error;
-    if (!connectTo(a.positional[0], connection, device, error, io)) return fail(io, "info", error);
+    if (const int rc = connectTo(a.device, connection, device, io, "info")) return rc;
 
-    const Limits l = readLimits();
-    const Params cur = getParameters(CUR);
-    const int points = getNumPTS(CUR);
-    const double delivered = getCurSampleRate();
-    const QVector<Error> reported = realErrors(getError());
-    const int status = getStatus();
+    Limits l;
+    Params cur{0, 0, 0};
+    int points = 0, status = 0;
+    double delivered = 0;
+    QVector<Error> reported;
+    {
+        supervisor::Bound bound(kLibraryBoundS, stoppedAnswering("reply while its settings were read"));
+        l = readLimits();
+        cur = getParameters(CUR);
+        points = getNumPTS(CUR);
+        delivered = getCurSampleRate();
+        reported = realErrors(getError());
+        status = getStatus();
+    }
     const SampleUnit unit = sampleUnitOf(device);
     if (a.flags.contains("json")) {
         const auto range = [](auto lo, auto hi, auto now) { return QJsonObject{{"min", lo}, {"max", hi}, {"current", now}}; };
@@ -42,7 +50,8 @@ int runInfo(const ParsedArgs& a, Io& io) {
                       {"status", status},
                       {"errors", errors}};
         if (unit.voltsPerUnit > 0) o["volts_per_unit"] = unit.voltsPerUnit;
-        io.out << QJsonDocument(o).toJson(QJsonDocument::Indented);
+        if (status != 0) io.lastError = QStringLiteral("instrument status %1").arg(statusText(status));
+        printJson(io, o, status != 0 ? kFailed : kOk);
     } else {
         const auto row = [&io](const QString& name, const QString& lo, const QString& hi, const QString& now) {
             io.out << name.leftJustified(18) << lo.leftJustified(18) << hi.leftJustified(18) << now << "\n";
@@ -65,10 +74,12 @@ int runInfo(const ParsedArgs& a, Io& io) {
 }  // namespace
 
 Command infoCommand() {
-    return {"info", "DEVICE", "Show an instrument's limits (MIN, MAX), current settings, points and delivered sample rate.",
-            "DEVICE is an index from 'trelvan list' or filters such as serial=DEMO-PXA. The point limits\n"
-            "hold at the current sample rate.",
-            {{"json", "", "print a JSON object instead of a table"}}, 1, 1, runInfo};
+    Command c{"info", "[DEVICE]", "Show an instrument's limits (MIN, MAX), current settings, points and delivered sample rate.",
+              "The point limits hold at the current sample rate. An instrument that discovery reports as busy\n"
+              "is not connected.",
+              {{"json", "", "print a JSON object instead of a table"}}, 0, 1, runInfo};
+    c.takesDevice = true;
+    return c;
 }
 
 }  // namespace cli

@@ -85,17 +85,16 @@ private:
 };
 
 int runScpi(const ParsedArgs& a, Io& io) {
-    if (a.positional.size() > 1 && a.positional[1].trimmed().isEmpty()) return usageError(io, "scpi", "COMMAND is empty");
+    if (!a.positional.isEmpty() && a.positional[0].trimmed().isEmpty()) return usageError(io, "scpi", "COMMAND is empty");
     Connection connection;
     DeviceData device;
-    QString error;
-    if (!connectTo(a.positional[0], connection, device, error, io)) return fail(io, "scpi", error);
+    if (const int rc = connectTo(a.device, connection, device, io, "scpi")) return rc;
     if (driverOf(device) != "pxa")
         return fail(io, "scpi", QStringLiteral("%1 does not take SCPI commands; only an N9030A does").arg(describe(device)));
 
     Session session(io, a.flags.contains("query"));
-    if (a.positional.size() > 1) {
-        session.run(a.positional[1]);
+    if (!a.positional.isEmpty()) {
+        session.run(a.positional[0]);
     } else {
         const bool prompt = isatty(STDIN_FILENO) == 1;
         QTextStream in(stdin);
@@ -114,17 +113,20 @@ int runScpi(const ParsedArgs& a, Io& io) {
 }  // namespace
 
 Command scpiCommand() {
-    return {"scpi",
-            "DEVICE [COMMAND]",
+    Command c{"scpi",
+            "[DEVICE] [COMMAND]",
             "Send SCPI commands to a connected N9030A and print the replies of queries.",
             "Without COMMAND, reads commands from stdin, one message per line, so settings chain.\n"
             "Compound messages (:FREQ:CENT 2.5e9;:FREQ:CENT?) are split into their units as the\n"
             "instrument splits them. Errors the instrument queues are printed on stderr and make\n"
-            "the exit status 1; a rejected query shows its error rather than a timeout.",
+            "the exit status 1; a rejected query shows its error rather than a timeout. A lone argument\n"
+            "is DEVICE when it is an index, filters or an address, and COMMAND otherwise.",
             {{"query", "", "read a reply even when a header has no '?'"}},
-            1,
+            0,
             2,
             runScpi};
+    c.takesDevice = true;
+    return c;
 }
 
 }  // namespace cli

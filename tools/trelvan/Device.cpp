@@ -5,11 +5,37 @@
 #include <algorithm>
 #include <iterator>
 
+#include "ResourceList.h"
+#include "Supervisor.h"
+
 namespace cli {
 
-std::vector<DeviceData> discover() { return getDevList(); }
+namespace {
 
-QString addressOf(const DeviceData& d) { return QString::fromUtf8(d.address); }
+// For the library calls that only a fault keeps from ending.
+QString notEnded(const QString& what) { return QStringLiteral("%1 did not end within %2 s").arg(what).arg(kLibraryBoundS); }
+
+}  // namespace
+
+std::vector<DeviceData> discover() {
+    supervisor::Bound bound(kLibraryBoundS, notEnded(QStringLiteral("discovery")));
+    return getDevList();
+}
+
+QString stoppedAnswering(const QString& what, double seconds) {
+    return QStringLiteral("the instrument stopped answering: no %1 within %2 s").arg(what, QString::number(seconds, 'g', 3));
+}
+
+QString addressOf(const DeviceData& d) {
+    // The library spells a resource in its own way; show it as configured when it was, so what the user
+    // wrote is what they see.
+    mivisa::ResourceName found;
+    const QByteArray address(d.address);
+    if (mivisa::parseResourceName(address.constData(), found) == VI_SUCCESS)
+        for (const auto& entry : mivisa::configuredResources())
+            if (entry.name.key() == found.key()) return QString::fromStdString(entry.name.canonical());
+    return QString::fromUtf8(address);
+}
 
 QString describe(const DeviceData& d) {
     QString s = d.model.empty() ? QStringLiteral("instrument") : QString::fromStdString(d.model);
@@ -42,26 +68,50 @@ QString statusText(int status) {
 }
 
 QString driverOf(const DeviceData& d) {
-    if (addressOf(d).startsWith(QLatin1String("USB::"), Qt::CaseInsensitive)) return QStringLiteral("harogic");
+    if (QString::fromUtf8(d.address).startsWith(QLatin1String("USB::"), Qt::CaseInsensitive)) return QStringLiteral("harogic");
     if (QString::fromStdString(d.model).contains(QLatin1String("N9030A"), Qt::CaseInsensitive)) return QStringLiteral("pxa");
     return QStringLiteral("sk");
 }
 
 namespace {
 
-// "TCPIP0::h::p::SOCKET" and "TCPIP::h::p::SOCKET" name the same resource: board 0 is the default.
-QString sameAddress(const QString& a) {
-    QString s = a.trimmed().toUpper();
-    if (s.startsWith(QLatin1String("TCPIP0::"))) s.remove(5, 1);
+const char* const kFilterKeys[] = {"serial", "model", "address", "driver"};
+
+// Upper case, with the Cyrillic capitals that look like Latin ones read as those (К4-Э1 as K4-E1).
+QString foldedModel(const QString& text) {
+    static const QString cyrillic = QStringLiteral("АВЕКМНОРСТХУЭ");
+    static const QString latin = QStringLiteral("ABEKMHOPCTXYE");
+    QString s = text.trimmed().toUpper();
+    for (QChar& c : s) {
+        const int i = cyrillic.indexOf(c);
+        if (i >= 0) c = latin[i];
+    }
     return s;
 }
 
-const char* const kFilterKeys[] = {"serial", "model", "address", "driver"};
+// The whole model, or its leading part up to a separator: K4 selects K4-E1, N9030 does not select N9030A.
+bool modelMatches(const QString& model, const QString& value) {
+    const QString m = foldedModel(model), v = foldedModel(value);
+    return !v.isEmpty() && m.startsWith(v) && (m.size() == v.size() || !m[v.size()].isLetterOrNumber());
+}
+
+// The host alone, host:port, or any VISA spelling of the resource (TCPIP or TCPIP0).
+bool addressMatches(const QString& address, const QString& value) {
+    mivisa::ResourceName have, want;
+    if (mivisa::parseResourceName(address.toUtf8().constData(), have) != VI_SUCCESS)
+        return address.compare(value.trimmed(), Qt::CaseInsensitive) == 0;
+    if (mivisa::parseResourceName(value.trimmed().toUtf8().constData(), want) == VI_SUCCESS) return have.key() == want.key();
+    const QString host = QString::fromStdString(have.host);
+    const int colon = value.lastIndexOf(':');
+    if (colon > 0 && value.count(':') == 1)
+        return value.left(colon).compare(host, Qt::CaseInsensitive) == 0 && value.mid(colon + 1) == QString::number(have.port);
+    return value.trimmed().compare(host, Qt::CaseInsensitive) == 0;
+}
 
 bool matches(const DeviceData& d, const QString& key, const QString& value) {
     if (key == "serial") return QString::fromStdString(d.serial) == value;
-    if (key == "model") return QString::fromStdString(d.model).compare(value, Qt::CaseInsensitive) == 0;
-    if (key == "address") return sameAddress(addressOf(d)) == sameAddress(value);
+    if (key == "model") return modelMatches(QString::fromStdString(d.model), value);
+    if (key == "address") return addressMatches(QString::fromUtf8(d.address), value);
     return driverOf(d) == value.toLower();
 }
 
@@ -96,21 +146,32 @@ QString selectorFor(const std::vector<DeviceData>& found, std::size_t index) {
     return QStringLiteral("address=") + addressOf(d);
 }
 
-bool pickDevice(const std::vector<DeviceData>& found, const QString& which, DeviceData& out, QString& error) {
+int pickDevice(const std::vector<DeviceData>& found, const QString& which, DeviceData& out, QString& error) {
     static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+    if (which.isEmpty()) {
+        if (found.size() == 1) {
+            out = found[0];
+            return kOk;
+        }
+        QStringList names;
+        for (std::size_t i = 0; i < found.size(); ++i) names << QStringLiteral("%1 (%2)").arg(i).arg(selectorFor(found, i));
+        error = found.empty() ? QStringLiteral("no instruments found (see 'trelvan list')")
+                              : QStringLiteral("%1 instruments found: %2; name one as DEVICE").arg(found.size()).arg(names.join(", "));
+        return kFailed;
+    }
     if (digits.match(which).hasMatch()) {
         bool ok = false;
         const unsigned long index = which.toULong(&ok);
         if (ok && index < found.size()) {
             out = found[index];
-            return true;
+            return kOk;
         }
         error = found.empty() ? QStringLiteral("no instrument %1: none found (see 'trelvan list')").arg(which)
                               : QStringLiteral("no instrument %1: found %2, numbered 0 to %3")
                                     .arg(which)
                                     .arg(found.size())
                                     .arg(found.size() - 1);
-        return false;
+        return kFailed;
     }
     QList<QPair<QString, QString>> filters;
     // An address as `list` prints it needs no key: nothing else contains "::".
@@ -123,23 +184,23 @@ bool pickDevice(const std::vector<DeviceData>& found, const QString& which, Devi
             error = QStringLiteral("DEVICE '%1' is neither an index nor filters such as serial=…, model=…, "
                                    "address=…, driver=pxa|sk|harogic")
                         .arg(which);
-            return false;
+            return kUsage;
         }
         filters << qMakePair(key, part.mid(eq + 1).trimmed());
     }
     const std::vector<std::size_t> hits = matching(found, filters);
     if (hits.size() == 1) {
         out = found[hits[0]];
-        return true;
+        return kOk;
     }
     if (hits.empty()) {
         error = QStringLiteral("no instrument matches %1 (see 'trelvan list')").arg(which);
-        return false;
+        return kFailed;
     }
     QStringList names;
     for (std::size_t i : hits) names << QStringLiteral("%1 (%2)").arg(i).arg(selectorFor(found, i));
     error = QStringLiteral("%1 instruments match %2: %3; add a filter").arg(hits.size()).arg(which, names.join(", "));
-    return false;
+    return kFailed;
 }
 
 QVector<Error> realErrors(const QVector<Error>& errors) {
@@ -156,7 +217,9 @@ QString errorsLine(const QVector<Error>& errors) {
 }
 
 Connection::~Connection() {
-    if (open_) setDisconnect();
+    if (!open_) return;
+    supervisor::Bound bound(kLibraryBoundS, notEnded(QStringLiteral("disconnecting")));
+    setDisconnect();
 }
 
 bool Connection::open(const DeviceData& device, QString& error) {
@@ -164,7 +227,10 @@ bool Connection::open(const DeviceData& device, QString& error) {
         error = QStringLiteral("%1 is busy (in use by another program)").arg(describe(device));
         return false;
     }
-    open_ = setConnect(device);
+    {
+        supervisor::Bound bound(kLibraryBoundS, notEnded("connecting to " + describe(device)));
+        open_ = setConnect(device);
+    }
     if (!open_) {
         const int status = getStatus();
         const QString reported = errorsLine(getError());
@@ -176,11 +242,15 @@ bool Connection::open(const DeviceData& device, QString& error) {
     return open_;
 }
 
-bool connectTo(const QString& which, Connection& connection, DeviceData& device, QString& error, Io& io) {
-    if (!pickDevice(discover(), which, device, error)) return false;
+int connectTo(const QString& which, Connection& connection, DeviceData& device, Io& io, const QString& command) {
+    QString error;
+    const int picked = pickDevice(discover(), which, device, error);
+    if (picked != kOk) return picked == kUsage ? usageError(io, command, error) : fail(io, command, error);
+    if (supervisor::stopRequested()) return kInterrupted;
     // Connecting resets the instrument, which can take seconds; say what is going on meanwhile.
     io.err << "connecting to " << describe(device) << " ...\n";
-    return connection.open(device, error);
+    if (!connection.open(device, error)) return fail(io, command, error);
+    return supervisor::stopRequested() ? kInterrupted : kOk;
 }
 
 }  // namespace cli

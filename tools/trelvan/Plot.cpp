@@ -1,6 +1,7 @@
 #include "Plot.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QPainter>
@@ -8,6 +9,10 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <cmath>
+
+// Fontconfig keeps a cache it never frees; in a LeakSanitizer build that is not ours to report. It sits
+// beside the drawing, so every program that draws (the command line, its tests) carries it.
+extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
 namespace cli {
 
@@ -18,8 +23,9 @@ namespace {
 constexpr int kWidth = 1200;
 constexpr int kHeight = 700;
 const QRect kArea(90, 90, kWidth - 90 - 40, kHeight - 90 - 80);
-constexpr double kDbPerDivision = 10.0;
 constexpr int kDivisions = 10;
+// The window reaches this far under the noise floor, so the noise shows as a band, not an edge.
+constexpr double kBelowFloorDb = 10.0;
 // Below this span the frequency axis counts kHz from the centre.
 constexpr double kNarrowSpanHz = 2e6;
 
@@ -51,18 +57,36 @@ QImage renderSpectrum(const Spectrum& s, const PlotText& text, PlotGeometry* geo
     ensureGui();
     PlotGeometry g;
     g.area = kArea;
-    g.lowHz = s.centreHz - s.sampleRateHz / 2;
-    g.highHz = s.centreHz + s.sampleRateHz / 2;
+    const double centre = text.centreHz > 0 ? text.centreHz : s.centreHz;
+    const double span = text.spanHz > 0 ? text.spanHz : s.sampleRateHz;
+    g.lowHz = centre - span / 2;
+    g.highHz = centre + span / 2;
+    if (g.highHz <= g.lowHz) g.highHz = g.lowHz + 1;
     std::vector<double> db = s.levelsDbm();
     for (double& v : db) v += text.offsetDb;
-    const double peak = db.empty() ? 0.0 : *std::max_element(db.begin(), db.end());
-    // As on an analyzer: the reference level at the top line, ten divisions of 10 dB below it.
-    g.topDb = text.hasReference ? text.referenceDb : std::ceil(peak / kDbPerDivision) * kDbPerDivision + kDbPerDivision;
-    g.bottomDb = g.topDb - kDivisions * kDbPerDivision;
-    if (g.highHz <= g.lowHz) g.highHz = g.lowHz + 1;
+    double peak = -1e300;
+    for (std::size_t i = 0; i < db.size(); ++i) {
+        const double f = s.frequencyOf(static_cast<double>(i));
+        if (f >= g.lowHz && f <= g.highHz) peak = std::max(peak, db[i]);
+    }
+    g.noiseFloorDb = noiseFloorDbm(s, g.lowHz, g.highHz) + text.offsetDb;
+    if (peak < -1e299) peak = g.noiseFloorDb;
+    // As on an analyzer: the reference level at the top line (or the peak, when it stands above it or
+    // there is no reference), ten divisions of a round number of dB down to a little under the noise floor.
+    const double roundedPeak = std::ceil(peak / 10.0) * 10.0;
+    g.topDb = text.hasReference ? std::max(text.referenceDb, roundedPeak) : roundedPeak + 10.0;
+    const double wanted = (g.topDb - (g.noiseFloorDb - kBelowFloorDb)) / kDivisions;
+    g.dbPerDivision = 50;
+    for (double step : {1, 2, 5, 10, 15, 20, 25, 30, 40, 50})
+        if (step >= wanted) {
+            g.dbPerDivision = step;
+            break;
+        }
+    g.bottomDb = g.topDb - kDivisions * g.dbPerDivision;
     g.offsetAxis = g.highHz - g.lowHz < kNarrowSpanHz;
     g.peak = strongestPeak(s, g.lowHz, g.highHz);
     g.peak.levelDbm += text.offsetDb;
+    g.peak.found = g.peak.found && peak - g.noiseFloorDb >= kPeakProminenceDb;
     const auto yOf = [&g](double v) {
         const double t = (std::clamp(v, g.bottomDb, g.topDb) - g.bottomDb) / (g.topDb - g.bottomDb);
         return g.area.bottom() - t * g.area.height();
@@ -78,7 +102,7 @@ QImage renderSpectrum(const Spectrum& s, const PlotText& text, PlotGeometry* geo
 
     // Grid and tick labels: frequency in MHz, or kHz from the centre for a narrow span; level in dB.
     const double unitHz = g.offsetAxis ? 1e3 : 1e6;
-    const double originHz = g.offsetAxis ? s.centreHz : 0.0;
+    const double originHz = g.offsetAxis ? centre : 0.0;
     const double step = niceStep((g.highHz - g.lowHz) / unitHz, 10);
     const int decimals = decimalsFor(step);
     const double lowTick = (g.lowHz - originHz) / unitHz;
@@ -91,7 +115,7 @@ QImage renderSpectrum(const Spectrum& s, const PlotText& text, PlotGeometry* geo
         p.drawText(QRectF(x - 60, g.area.bottom() + 6, 120, 18), Qt::AlignHCenter | Qt::AlignTop,
                    c.toString(f, 'f', decimals));
     }
-    for (double v = g.topDb; v >= g.bottomDb - 1e-9; v -= kDbPerDivision) {
+    for (double v = g.topDb; v >= g.bottomDb - 1e-9; v -= g.dbPerDivision) {
         const double y = yOf(v);
         p.setPen(QColor(225, 225, 225));
         p.drawLine(QPointF(g.area.left(), y), QPointF(g.area.right(), y));
@@ -129,21 +153,23 @@ QImage renderSpectrum(const Spectrum& s, const PlotText& text, PlotGeometry* geo
                                   .arg(c.toString(g.peak.frequencyHz / 1e6, 'f', 6))
                                   .arg(c.toString(g.peak.levelDbm, 'f', 1))
                                   .arg(text.levelUnit);
-        const double lx = std::clamp(tip.x() - 120, static_cast<double>(g.area.left() + 4), g.area.right() - 244.0);
+        // The label is centred over the peak but kept wholly inside the plot area.
+        const double w = QFontMetricsF(font).horizontalAdvance(label) + 8;
+        const double lx = std::clamp(tip.x() - w / 2, g.area.left() + 2.0, g.area.right() - 2.0 - w);
         p.setPen(Qt::black);
-        p.drawText(QRectF(lx, std::max(tip.y() - 32, g.area.top() + 2.0), 240, 18), Qt::AlignHCenter, label);
+        p.drawText(QRectF(lx, std::max(tip.y() - 32, g.area.top() + 2.0), w, 18), Qt::AlignHCenter, label);
     }
 
     // Labels.
     p.setPen(Qt::black);
     p.drawText(QRectF(g.area.left(), g.area.bottom() + 30, g.area.width(), 20), Qt::AlignHCenter,
-               g.offsetAxis ? QStringLiteral("Offset from %1 MHz (kHz)").arg(c.toString(s.centreHz / 1e6, 'f', 6))
-                            : QStringLiteral("Frequency (MHz), centre %1 MHz").arg(c.toString(s.centreHz / 1e6, 'f', 6)));
+               g.offsetAxis ? QStringLiteral("Offset from %1 MHz (kHz)").arg(c.toString(centre / 1e6, 'f', 6))
+                            : QStringLiteral("Frequency (MHz), centre %1 MHz").arg(c.toString(centre / 1e6, 'f', 6)));
     p.save();
     p.translate(22, g.area.center().y());
     p.rotate(-90);
     p.drawText(QRectF(-200, -10, 400, 20), Qt::AlignCenter,
-               QStringLiteral("Level (%1), %2 dB/div").arg(text.levelUnit).arg(kDbPerDivision, 0, 'f', 0));
+               QStringLiteral("Level (%1), %2 dB/div").arg(text.levelUnit).arg(g.dbPerDivision, 0, 'f', 0));
     p.restore();
     QFont big = font;
     big.setPointSize(13);

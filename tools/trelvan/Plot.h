@@ -19,15 +19,22 @@ struct PlotText {
     double offsetDb = 0;                          // added to the spectrum's levels
     bool hasReference = false;                    // the reference level goes at the top
     double referenceDb = 0;
+    double centreHz = 0, spanHz = 0;              // the part shown; zeros: all of it
 };
+
+// A peak is marked only this far above the noise floor (the median bin): averaged noise alone comes
+// nowhere near it.
+constexpr double kPeakProminenceDb = 15.0;
 
 // Where the spectrum lands in the image, so callers (and tests) can map frequencies to pixels.
 struct PlotGeometry {
     QRect area;
     double lowHz = 0, highHz = 0;
     double bottomDb = 0, topDb = 0;
+    double dbPerDivision = 10;
+    double noiseFloorDb = 0;  // the median bin, in the axis unit
     bool offsetAxis = false;  // narrow spans: kHz from the centre
-    Peak peak;                // as marked, level in the axis unit
+    Peak peak;                // as marked (found only where it stands out), level in the axis unit
     double xOf(double hz) const { return area.left() + (hz - lowHz) / (highHz - lowHz) * area.width(); }
 };
 

@@ -21,20 +21,26 @@ constexpr double kIntegerHeadroom = 4.0;
 
 }  // namespace
 
-RecordingWriter::RecordingWriter(DataType type) : type_(type) {}
+RecordingWriter::RecordingWriter(DataType type, Window window) : type_(type), window_(window) {}
+
+QString RecordingWriter::failure(int why) const {
+    return QStringLiteral("cannot write %1: %2").arg(path_ == "-" ? QStringLiteral("stdout") : path_,
+                                                      QString::fromLocal8Bit(strerror(why)));
+}
 
 RecordingWriter::~RecordingWriter() {
     if (ownsFd_ && fd_ >= 0) ::close(fd_);
 }
 
 bool RecordingWriter::open(const QString& dataFile, QString& error) {
+    path_ = dataFile;
     if (dataFile == "-") {
         fd_ = STDOUT_FILENO;
         return true;
     }
     fd_ = ::open(QFile::encodeName(dataFile).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0) {
-        error = QStringLiteral("cannot write %1: %2").arg(dataFile, QString::fromLocal8Bit(strerror(errno)));
+        error = failure(errno);
         return false;
     }
     ownsFd_ = true;
@@ -49,7 +55,7 @@ bool RecordingWriter::write(const QVector<IQ_Elem>& block, QString& error) {
         double peak = 0;
         for (std::size_t i = 0; i < n; ++i) peak = std::max({peak, std::fabs(samples[i].real()), std::fabs(samples[i].imag())});
         scale_ = isInteger(type_) && peak > 0 ? peak * kIntegerHeadroom / 32767.0 : 1.0;
-        averager_.reset(new SpectrumAverager(static_cast<int>(std::min<std::size_t>(n, kFftSize))));
+        averager_.reset(new SpectrumAverager(static_cast<int>(std::min<std::size_t>(n, kFftSize)), window_));
     }
     averager_->add(samples, n);
     const QByteArray bytes = encodeSamples(samples, n, type_, scale_, &clipped_);
@@ -59,12 +65,12 @@ bool RecordingWriter::write(const QVector<IQ_Elem>& block, QString& error) {
         const ssize_t done = ::write(fd_, p, static_cast<std::size_t>(left));
         if (done < 0 && errno == EINTR) continue;
         if (done <= 0) {
-            readerGone_ = errno == EPIPE;
-            const int why = errno;
+            const int why = done < 0 ? errno : ENOSPC;
+            readerGone_ = why == EPIPE;
             // Cut a half-written block off again, so the file holds exactly what the metadata describes.
-            if (ownsFd_ && ::ftruncate(fd_, samples_ * bytesPerSample(type_)) == 0) errno = why;
-            error = readerGone_ ? QStringLiteral("the reader of the output went away")
-                                : QStringLiteral("cannot write the samples: %1").arg(QString::fromLocal8Bit(strerror(why)));
+            if (ownsFd_ && ::ftruncate(fd_, samples_ * bytesPerSample(type_)) != 0) {
+            }
+            error = failure(why);
             return false;
         }
         p += done;
@@ -76,14 +82,23 @@ bool RecordingWriter::write(const QVector<IQ_Elem>& block, QString& error) {
     return true;
 }
 
+bool RecordingWriter::sync(QString& error) {
+    if (!ownsFd_ || ::fdatasync(fd_) == 0) return true;
+    error = failure(errno);
+    return false;
+}
+
 bool RecordingWriter::close(QString& error) {
     if (!ownsFd_) return true;
     ownsFd_ = false;
-    if (::close(fd_) != 0) {
-        error = QStringLiteral("cannot write the samples: %1").arg(QString::fromLocal8Bit(strerror(errno)));
-        return false;
-    }
-    return true;
+    const bool cut = ::ftruncate(fd_, samples_ * bytesPerSample(type_)) == 0;
+    const int why = errno;
+    const bool synced = ::fdatasync(fd_) == 0;
+    const int syncWhy = errno;
+    const bool closed = ::close(fd_) == 0;
+    if (cut && synced && closed) return true;
+    error = failure(!cut ? why : !synced ? syncWhy : errno);
+    return false;
 }
 
 QString RecordingWriter::sha512() const { return QString::fromLatin1(hash_.result().toHex()); }

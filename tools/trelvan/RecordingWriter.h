@@ -17,15 +17,19 @@ namespace cli {
 
 class RecordingWriter {
 public:
-    explicit RecordingWriter(DataType type);
+    explicit RecordingWriter(DataType type, Window window = Window::Hann);
     ~RecordingWriter();
     RecordingWriter(const RecordingWriter&) = delete;
     RecordingWriter& operator=(const RecordingWriter&) = delete;
 
     // "-" is stdout. An existing file is replaced.
     bool open(const QString& dataFile, QString& error);
-    // False when the bytes could not be written; readerGone() then tells a closed pipe from a failure.
+    // False when the bytes could not be written (the error names the file); readerGone() then tells a
+    // closed pipe from a failure. A block counts only once it is whole in the file.
     bool write(const QVector<IQ_Elem>& block, QString& error);
+    // Puts what was written on the disk, so metadata written afterwards never describes more.
+    bool sync(QString& error);
+    // Cuts the file to the whole blocks written, syncs and closes it.
     bool close(QString& error);
 
     bool readerGone() const { return readerGone_; }
@@ -37,7 +41,10 @@ public:
     Spectrum spectrum(double centreHz, double sampleRateHz) const;
 
 private:
+    QString failure(int why) const;
     DataType type_;
+    Window window_;
+    QString path_;
     int fd_ = -1;
     bool ownsFd_ = false;
     bool readerGone_ = false;

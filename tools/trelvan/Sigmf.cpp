@@ -19,9 +19,10 @@ const char* const kExtensionVersion = "1.0.0";
 const QString kMetaSuffix = QStringLiteral(".sigmf-meta");
 const QString kDataSuffix = QStringLiteral(".sigmf-data");
 
+// NAME, NAME.sigmf, NAME.sigmf-meta and NAME.sigmf-data all name the recording NAME.
 QString baseName(const QString& name) {
-    if (name.endsWith(kMetaSuffix)) return name.left(name.size() - kMetaSuffix.size());
-    if (name.endsWith(kDataSuffix)) return name.left(name.size() - kDataSuffix.size());
+    for (const QString& suffix : {kMetaSuffix, kDataSuffix, QStringLiteral(".sigmf")})
+        if (name.endsWith(suffix)) return name.left(name.size() - suffix.size());
     return name;
 }
 

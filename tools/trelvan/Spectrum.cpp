@@ -11,10 +11,16 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kOhms = 50.0;
-// Half of the main lobe of a Hann window is two bins; a little more catches the rounding of an off-bin tone.
-constexpr int kLobeBins = 3;
-
 }  // namespace
+
+bool windowFromName(const QString& name, Window& out) {
+    const QString n = name.toLower();
+    if (n == "hann") out = Window::Hann;
+    else if (n == "flattop") out = Window::FlatTop;
+    else if (n == "rect") out = Window::Rectangular;
+    else return false;
+    return true;
+}
 
 double toDbm(double milliwatts) { return 10.0 * std::log10(std::max(milliwatts, 1e-30)); }
 
@@ -24,9 +30,15 @@ std::vector<double> Spectrum::levelsDbm() const {
     return out;
 }
 
-SpectrumAverager::SpectrumAverager(int fftSize) : n_(std::max(fftSize, 2)), window_(n_), acc_(n_, 0.0) {
+SpectrumAverager::SpectrumAverager(int fftSize, Window window)
+    : n_(std::max(fftSize, 2)), lobeBins_(window == Window::FlatTop ? 6 : window == Window::Hann ? 3 : 1), window_(n_), acc_(n_, 0.0) {
     for (int i = 0; i < n_; ++i) {
-        window_[i] = 0.5 - 0.5 * std::cos(2 * kPi * i / n_);  // periodic Hann
+        const double x = 2 * kPi * i / n_;  // periodic windows
+        if (window == Window::Hann) window_[i] = 0.5 - 0.5 * std::cos(x);
+        else if (window == Window::FlatTop)
+            window_[i] = 0.21557895 - 0.41663158 * std::cos(x) + 0.277263158 * std::cos(2 * x) -
+                         0.083578947 * std::cos(3 * x) + 0.006947368 * std::cos(4 * x);
+        else window_[i] = 1.0;
         sum_ += window_[i];
         sumSq_ += window_[i] * window_[i];
     }
@@ -62,6 +74,7 @@ Spectrum SpectrumAverager::result(double centreHz, double sampleRateHz) const {
     s.fftSize = n_;
     s.blocks = blocks_;
     s.enbwBins = n_ * sumSq_ / (sum_ * sum_);
+    s.lobeBins = lobeBins_;
     // |X|^2 / (sum w)^2 is the squared amplitude of an on-bin tone; amplitude^2 / R gives watts.
     const double scale = 1000.0 / (sum_ * sum_ * kOhms * blocks_);
     s.power.resize(n_);
@@ -70,7 +83,7 @@ Spectrum SpectrumAverager::result(double centreHz, double sampleRateHz) const {
 }
 
 Spectrum averagedSpectrum(const std::vector<std::complex<double>>& samples, double centreHz,
-                          double sampleRateHz, int fftSize, std::vector<std::size_t> segmentStarts) {
+                          double sampleRateHz, int fftSize, std::vector<std::size_t> segmentStarts, Window window) {
     segmentStarts.push_back(0);
     segmentStarts.push_back(samples.size());
     std::sort(segmentStarts.begin(), segmentStarts.end());
@@ -85,7 +98,7 @@ Spectrum averagedSpectrum(const std::vector<std::complex<double>>& samples, doub
         s.sampleRateHz = sampleRateHz;
         return s;
     }
-    SpectrumAverager averager(n);
+    SpectrumAverager averager(n, window);
     for (std::size_t seg = 0; seg + 1 < segmentStarts.size(); ++seg) {
         const std::size_t begin = std::min(segmentStarts[seg], samples.size());
         const std::size_t end = std::min(segmentStarts[seg + 1], samples.size());
@@ -115,11 +128,26 @@ Peak strongestPeak(const Spectrum& s, double lowHz, double highHz) {
         if (d < 0) offset = std::clamp(0.5 * (a - c) / d, -0.5, 0.5);
     }
     double lobe = 0;
-    for (int i = std::max(0, k - kLobeBins); i <= std::min(n - 1, k + kLobeBins); ++i) lobe += s.power[i];
+    for (int i = std::max(0, k - s.lobeBins); i <= std::min(n - 1, k + s.lobeBins); ++i) lobe += s.power[i];
     p.found = true;
     p.frequencyHz = s.frequencyOf(k + offset);
     p.levelDbm = toDbm(lobe / s.enbwBins);
     return p;
+}
+
+}  // namespace cli
+
+namespace cli {
+
+double noiseFloorDbm(const Spectrum& s, double lowHz, double highHz) {
+    std::vector<double> in;
+    for (std::size_t i = 0; i < s.power.size(); ++i) {
+        const double f = s.frequencyOf(static_cast<double>(i));
+        if (f >= lowHz && f <= highHz) in.push_back(s.power[i]);
+    }
+    if (in.empty()) return toDbm(0);
+    std::nth_element(in.begin(), in.begin() + in.size() / 2, in.end());
+    return toDbm(in[in.size() / 2]);
 }
 
 }  // namespace cli

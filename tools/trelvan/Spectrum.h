@@ -3,10 +3,15 @@
 // across 50 Ohm, scaled so that a tone on a bin centre reads its own level in that bin.
 #pragma once
 
+#include <QString>
 #include <complex>
 #include <vector>
 
 namespace cli {
+
+// Hann by default; a flat top reads a tone's level truest wherever it falls, rectangular resolves best.
+enum class Window { Hann, FlatTop, Rectangular };
+bool windowFromName(const QString& name, Window& out);
 
 struct Spectrum {
     double centreHz = 0;
@@ -14,6 +19,7 @@ struct Spectrum {
     int fftSize = 0;
     int blocks = 0;
     double enbwBins = 1;       // noise bandwidth of the window, in bins
+    int lobeBins = 3;          // half the window's main lobe, in bins, and one more for a tone between bins
     std::vector<double> power;  // linear, mW, fftSize bins from the lowest frequency up
 
     double binHz() const { return fftSize > 0 ? sampleRateHz / fftSize : 0; }
@@ -25,7 +31,7 @@ struct Spectrum {
 // holding it whole. No FFT block straddles two segments.
 class SpectrumAverager {
 public:
-    explicit SpectrumAverager(int fftSize);
+    explicit SpectrumAverager(int fftSize, Window window = Window::Hann);
     ~SpectrumAverager();
     SpectrumAverager(const SpectrumAverager&) = delete;
     SpectrumAverager& operator=(const SpectrumAverager&) = delete;
@@ -34,6 +40,7 @@ public:
 
 private:
     int n_;
+    int lobeBins_;
     std::vector<double> window_, acc_;
     double sum_ = 0, sumSq_ = 0;
     int blocks_ = 0;
@@ -44,7 +51,8 @@ private:
 // fftSize is capped by the longest segment; fewer than 2 samples give an empty spectrum. Segments are the
 // starts of separately acquired blocks: no FFT block straddles the gap between two of them.
 Spectrum averagedSpectrum(const std::vector<std::complex<double>>& samples, double centreHz,
-                          double sampleRateHz, int fftSize = 4096, std::vector<std::size_t> segmentStarts = {});
+                          double sampleRateHz, int fftSize = 4096, std::vector<std::size_t> segmentStarts = {},
+                          Window window = Window::Hann);
 
 struct Peak {
     bool found = false;
@@ -54,6 +62,9 @@ struct Peak {
 
 // The strongest bin within [lowHz, highHz] (absolute frequencies).
 Peak strongestPeak(const Spectrum& s, double lowHz, double highHz);
+
+// The noise floor within [lowHz, highHz]: the median bin level, in dBm.
+double noiseFloorDbm(const Spectrum& s, double lowHz, double highHz);
 
 double toDbm(double milliwatts);
 

@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "Cli.h"
+#include "Plot.h"
+#include "Supervisor.h"
 
 namespace {
 
@@ -20,27 +22,29 @@ void messages(QtMsgType type, const QMessageLogContext&, const QString& text) {
 }
 
 // The library greets on the log while it is loaded, before main() runs; an entry in .preinit_array runs
-// before any shared library's initialisers, so the filter is in place by then.
-// The C library's getenv is not ready yet, so the environment is read from the argument.
+// before any shared library's initialisers, so the filter is in place by then, and so are the handlers
+// of Ctrl-C and SIGTERM. The C library's getenv is not ready yet, so the environment is read from the
+// argument.
 void installFilter(int, char**, char** env) {
     for (char** e = env; e && *e; ++e)
         if (strncmp(*e, "TRELVAN_LOG=", 12) == 0) showLibraryLog = (*e)[12] != '\0' && strcmp(*e + 12, "0") != 0;
     qInstallMessageHandler(messages);
+    cli::supervisor::catchSignals();
 }
 __attribute__((section(".preinit_array"), used)) void (*const preinitFilter)(int, char**, char**) = installFilter;
 
 }  // namespace
-
-// Fontconfig keeps a cache it never frees; in a LeakSanitizer build that is not ours to report.
-extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
 int main(int argc, char** argv) {
     QStringList args;
     for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    cli::Io io{out, err, isatty(STDERR_FILENO) == 1};
-    const int rc = cli::runCli(args, io);
+    cli::Io io{out, err};
+    io.errIsTerminal = isatty(STDERR_FILENO) == 1;
+    // Qt wants its application object made on the main thread; the commands run on another.
+    if (cli::wantsGui(args)) cli::ensureGui();
+    const int rc = cli::supervisor::run([&] { return cli::runCli(args, io); });
     out.flush();
     err.flush();
     return rc;

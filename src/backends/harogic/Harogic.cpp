@@ -1,6 +1,6 @@
 #include "backends/harogic/Harogic.h"
 
-#include "backends/harogic/GuardedRecord.h"
+#include "backends/harogic/HarogicGuardedRecord.h"
 #include "backends/harogic/HarogicTexts.h"
 #include "util/Log.h"
 

@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "backends/harogic/htra_api.h"
 #include "backends/AnalyzerInterface.h"
-#include "backends/Init.h"
+#include "backends/harogic/HtraApi.h"
+#include "visa/VisaTypes.h"
 
 class TRELVAN_EXPORT Harogic : public analyzerInterface {
 public:

@@ -38,6 +38,12 @@ std::vector<RateChoice> sampleRates(analyzerInterface*, const Params& min, const
     return trv::harogic::deliverableRates(min, max);
 }
 
+// Any count the device streams; a block is one sample vector, which holds at most 2^27 samples.
+void pointsLimits(analyzerInterface*, int& min, int& max) {
+    min = 1;
+    max = 1 << 27;
+}
+
 const BackendRow kHarogicRow = {
     .name = "Harogic",
     .order = 30,
@@ -59,7 +65,8 @@ const BackendRow kHarogicRow = {
     .fullScale = &fullScale,
     .continuousRates = false,
     .sampleRates = &sampleRates,
-    .pointsMeaning = "samples per block; the device library takes any count, MIN and MAX repeat the current one",
+    .pointsLimits = &pointsLimits,
+    .pointsMeaning = "samples per block, gathered from as many packets as it takes",
     .overloadCode = trv::errors::kOverloadCode,
 };
 

@@ -1,10 +1,10 @@
 #include <algorithm>
 #include <new>
 
-#include "backends/harogic/GuardedRecord.h"
-#include "backends/harogic/Harogic.h"
-#include "backends/harogic/HarogicTexts.h"
 #include "backends/SampleConversion.h"
+#include "backends/harogic/Harogic.h"
+#include "backends/harogic/HarogicGuardedRecord.h"
+#include "backends/harogic/HarogicTexts.h"
 #include "util/Log.h"
 
 void Harogic::getData(QVector<IQ_Elem>* out) {
@@ -54,7 +54,8 @@ void Harogic::acquire(QVector<IQ_Elem>* out, void* device) {
         }
         const int64_t fits = std::min(perPacket, wanted - filled);
         if (packet.samples)
-            trv::convert::fromScaledInt16(packet.samples, packet.scale, kScale, block + filled, std::size_t(fits));
+            trv::convert::fromScaledInt16(packet.samples, packet.scale, kScale, block + filled,
+                                          std::size_t(fits));
         else
             std::fill(block + filled, block + filled + fits, IQ_Elem{0, 0});
         filled += perPacket;

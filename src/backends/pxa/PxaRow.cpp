@@ -1,8 +1,10 @@
 // The N9030A's row: how its records are recognised, made and listed, and what its samples are.
+#include <algorithm>
+
 #include "backends/BackendRow.h"
 #include "backends/ErrorTexts.h"
-#include "backends/pxa/PXA.h"
-#include "backends/pxa/Scpi.h"
+#include "backends/pxa/Pxa.h"
+#include "backends/pxa/PxaScpi.h"
 
 namespace {
 
@@ -46,6 +48,14 @@ std::vector<RateChoice> sampleRates(analyzerInterface*, const Params& min, const
     return rates;
 }
 
+// The resolution bandwidth bounds the points: its lower limit gives the most, its upper the fewest.
+void pointsLimits(analyzerInterface* backend, int& min, int& max) {
+    const int a = backend->getNPts(MIN);
+    const int b = backend->getNPts(MAX);
+    min = std::min(a, b);
+    max = std::max(a, b);
+}
+
 const char* const kMakers[] = {"Agilent", "Keysight", nullptr};
 
 const BackendRow kPxaRow = {
@@ -69,6 +79,7 @@ const BackendRow kPxaRow = {
     .fullScale = &fullScale,
     .continuousRates = true,
     .sampleRates = &sampleRates,
+    .pointsLimits = &pointsLimits,
     .pointsMeaning = "samples per block, within the capture length the instrument allows at the current rate",
     .overloadCode = 0,
 };

@@ -6,9 +6,9 @@
 #include <new>
 
 #include "backends/SampleConversion.h"
-#include "backends/sk/SK.h"
+#include "backends/sk/Sk.h"
 #include "backends/sk/SkDiagnostics.h"
-#include "backends/sk/Vocabulary.h"
+#include "backends/sk/SkVocabulary.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <QString>
 #include <cstring>
 
-#include "backends/sk/Vocabulary.h"
+#include "backends/sk/SkVocabulary.h"
 #include "util/Log.h"
 
 namespace {
@@ -14,8 +14,8 @@ const char* const kSkSourceName = "..\\trelvan\\sk";
 
 void reportSkCheck(const char* condition, int line) {
     TRELVAN_LOG(sk) << QStringLiteral("ASSERT: \"%1\" in file %2, line %3")
-                              .arg(QString::fromLatin1(condition), QString::fromLatin1(kSkSourceName))
-                              .arg(line);
+                           .arg(QString::fromLatin1(condition), QString::fromLatin1(kSkSourceName))
+                           .arg(line);
 }
 
 void reportPidCheck(unsigned short expected, int line) {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "backends/sk/SK.h"
+#include "backends/sk/Sk.h"
 
 namespace trv::sknum {
 

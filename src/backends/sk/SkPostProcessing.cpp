@@ -7,10 +7,10 @@
 #include <thread>
 #include <vector>
 
-#include "backends/sk/FftPlans.h"
-#include "backends/sk/SK.h"
+#include "backends/sk/Sk.h"
 #include "backends/sk/SkDiagnostics.h"
-#include "backends/sk/Vocabulary.h"
+#include "backends/sk/SkFftPlans.h"
+#include "backends/sk/SkVocabulary.h"
 
 namespace {
 
@@ -145,7 +145,8 @@ void SK::PostProcessing(std::vector<std::complex<double>>* samples) {
     // The kept bins are packed to the front in that order, which is the order the shorter inverse
     // transform expects. Each thread packs the kept bins of its own stretch to that stretch's start;
     // the stretches are then closed up in order.
-    const Band band{params->frequency, params->sampleRate, span * kKeptHalfShare, trv::sk::kOutputScale / n, n};
+    const Band band{params->frequency, params->sampleRate, span * kKeptHalfShare, trv::sk::kOutputScale / n,
+                    n};
     const int threads = trv::skfft::threadsFor(n);
     std::vector<std::size_t> starts(threads + 1), counts(threads);
     for (int t = 0; t <= threads; ++t) starts[t] = n / threads * t + std::min<std::size_t>(t, n % threads);

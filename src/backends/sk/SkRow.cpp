@@ -1,6 +1,6 @@
 // The SK instruments' row: how their records are recognised, made and listed, and what their samples are.
 #include "backends/BackendRow.h"
-#include "backends/sk/SK.h"
+#include "backends/sk/Sk.h"
 
 namespace {
 
@@ -30,6 +30,10 @@ std::vector<RateChoice> sampleRates(analyzerInterface* backend, const Params&, c
                               : trv::sk::deliverableRates(*static_cast<SK*>(backend));
 }
 
+void pointsLimits(analyzerInterface* backend, int& min, int& max) {
+    trv::sk::pointsLimits(*static_cast<SK*>(backend), min, max);
+}
+
 const char* const kMakers[] = {"Reruro", nullptr};
 
 const BackendRow kSkRow = {
@@ -53,8 +57,9 @@ const BackendRow kSkRow = {
     .fullScale = &fullScale,
     .continuousRates = false,
     .sampleRates = &sampleRates,
-    .pointsMeaning = "points delivered per block; the instrument reports no limits, so MIN and MAX repeat the "
-                     "current count",
+    .pointsLimits = &pointsLimits,
+    .pointsMeaning = "points delivered per block after band narrowing; the raw block behind them, a power of "
+                     "two, is bounded by the session",
     .overloadCode = 0,
 };
 

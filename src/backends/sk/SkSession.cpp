@@ -1,8 +1,9 @@
 // Building and tearing down an SK session, and the getters of the analyzer interface.
 #include <QMutex>
 
-#include "backends/sk/SK.h"
-#include "visa/DynamicVisa.h"
+#include <trelvan/DynamicVisa.h>
+#include "backends/sk/Sk.h"
+#include "visa/VisaTypes.h"
 
 namespace {
 // Serialises SK destructors only; everything else in SK runs unlocked on one thread at a time.

@@ -4,12 +4,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include <trelvan/DynamicVisa.h>
 #include "backends/ErrorTexts.h"
-#include "backends/sk/SK.h"
+#include "backends/sk/Sk.h"
 #include "backends/sk/SkDiagnostics.h"
 #include "backends/sk/SkNumbers.h"
-#include "backends/sk/Vocabulary.h"
-#include "visa/DynamicVisa.h"
+#include "backends/sk/SkVocabulary.h"
+#include "visa/VisaTypes.h"
 
 namespace {
 
@@ -248,15 +249,26 @@ void SK::calcNewSampleRate() {
 
 namespace trv::sk {
 
+namespace {
+
+// The instrument's own rate: until setParams picks a filter, the narrowest one of the start-up is in
+// force, at the lower limit.
+double rateInForce(const SK& sk) {
+    if (sk.m_ifBandwidth > 0) return sk.params != nullptr ? sk.params->sampleRate : 0.0;
+    return sk.m_minLimits.sampleRate;
+}
+
+}  // namespace
+
 // What each IF filter would deliver, by the same arithmetic as CalcMultCoef and calcNewSampleRate, with
 // the instrument digitising at the filter's threshold rate and the response table spanning the share of
-// that rate it spans now. The filter in force is exact; the others hold as long as the instrument's table
+// that rate it spans for the filter in force. The filter in force is exact; the others hold as long as the instrument's table
 // keeps its proportion, as it does across filters.
 std::vector<RateChoice> deliverableRates(const SK& sk) {
     std::vector<RateChoice> rates;
     const std::vector<double>& f = sk.m_responseFrequencies;
-    if (sk.params == nullptr || f.size() < 2 || !(sk.params->sampleRate > 0)) return rates;
-    const double share = (f.back() - f.front()) / sk.params->sampleRate;
+    if (f.size() < 2) return rates;
+    const double share = (f.back() - f.front()) / rateInForce(sk);
     if (!(share > 0) || !std::isfinite(share)) return rates;
     for (double rate : kRateThresholds) {
         const double span = share * rate;
@@ -267,6 +279,16 @@ std::vector<RateChoice> deliverableRates(const SK& sk) {
         rates.push_back({std::ceil(kKeptShare * span / bin) * bin, rate});
     }
     return rates;
+}
+
+void pointsLimits(const SK& sk, int& min, int& max) {
+    min = 1;
+    max = 0;
+    const std::vector<double>& f = sk.m_responseFrequencies;
+    if (f.size() < 2 || !(f.back() > f.front())) return;
+    const double coef = std::ceil(rateInForce(sk) / (f.back() - f.front()));
+    if (!(coef >= 1) || !std::isfinite(coef)) return;
+    max = trv::sknum::truncToInt(kSkMaxBlockPoints / (coef * kBlockMargin));
 }
 
 }  // namespace trv::sk

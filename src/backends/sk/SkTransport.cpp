@@ -4,10 +4,11 @@
 #include <cstring>
 #include <limits>
 
-#include "backends/sk/SK.h"
+#include <trelvan/DynamicVisa.h>
+#include "backends/sk/Sk.h"
 #include "backends/sk/SkDiagnostics.h"
-#include "backends/sk/Vocabulary.h"
-#include "visa/DynamicVisa.h"
+#include "backends/sk/SkVocabulary.h"
+#include "visa/VisaTypes.h"
 
 namespace {
 

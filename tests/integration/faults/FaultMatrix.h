@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "facade/Trelvan.h"
+#include "facade/Facade.h"
 #include "support/QuickTimeouts.h"
 
 namespace faults {
@@ -123,11 +123,11 @@ void run(Instrument& instrument, const Row& row);
                              })
 
 // The matrix of one instrument whose adapter is made afresh for every row.
-#define FAULT_MATRIX(Suite, Adapter, rows)                         \
-    class Suite : public ::testing::TestWithParam<size_t> {};      \
-    TEST_P(Suite, ReturnsInBoundReportsAndRecovers) {              \
-        Adapter instrument;                                        \
-        faults::run(instrument, rows[GetParam()]);                 \
-        instrument.t->setDisconnect();                             \
-    }                                                              \
+#define FAULT_MATRIX(Suite, Adapter, rows)                    \
+    class Suite : public ::testing::TestWithParam<size_t> {}; \
+    TEST_P(Suite, ReturnsInBoundReportsAndRecovers) {         \
+        Adapter instrument;                                   \
+        faults::run(instrument, rows[GetParam()]);            \
+        instrument.t->setDisconnect();                        \
+    }                                                         \
     FAULT_ROWS(Suite, rows)

@@ -44,8 +44,6 @@ const Host kEndlessLine = script([](LoopbackServer::Peer& p) {
     }
 });
 const Host kClosesAtOnce = script([](LoopbackServer::Peer&) {});
-const Host kOtherMaker =
-    script(LoopbackServer::answering([](const std::string&) { return "Bench Lab,K4-X,7,1.0\n"; }));
 
 std::string describe(const std::vector<DeviceData>& list) {
     std::string out;
@@ -86,7 +84,6 @@ const std::vector<Row> kRows = {
     {"host accepts but never answers *IDN?", {kSilent}, kNoUsbFault, kOneProbe, kUnnamedToo},
     {"host answers *IDN? with an endless line", {kEndlessLine}, kNoUsbFault, kOneProbe, kUnnamedToo},
     {"host closes the connection at once", {kClosesAtOnce}, kNoUsbFault, kOneProbe, kUnnamedToo},
-    {"host names a maker the filter drops", {kOtherMaker}, kNoUsbFault, kOneProbe, kBoth},
     {"USB library refuses to open device 1 of 2", {}, usbFault(1, HTRASIM_DEVICE_OPEN, -3), kOneProbe, kBoth},
     {"USB library fails the info query of device 0 of 2",
      {},

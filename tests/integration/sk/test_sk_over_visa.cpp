@@ -9,7 +9,7 @@
 #include <tuple>
 
 #include "SkServer.h"
-#include "backends/sk/SK.h"
+#include "backends/sk/Sk.h"
 #include "support/Records.h"
 #include "support/ToneMeter.h"
 

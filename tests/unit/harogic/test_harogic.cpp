@@ -1,6 +1,7 @@
-// One Harogic backend over the stand-in: the profile it configures, the packets it turns into a block,
-// and its log when the device does not open. How each device-library failure ends is stated once,
-// through the facade, by the fault matrix.
+// One Harogic backend over the stand-in: the profile it configures, the packets it turns into a block, and
+// the state query and the reconnect, which no host call reaches, with its log when the device does not
+// open. How each device-library failure of a host call ends is stated once, through the facade, by the
+// fault matrix.
 #include <vector>
 
 #include "HarogicFixture.h"
@@ -30,22 +31,6 @@ TEST_F(HarogicTest, ProfileCarriesDecimationAndNativeRateAndTheCallerSeesTheClam
         EXPECT_EQ(h->lastParams.sampleRate, c[0]);
         // The priming acquisition replaced the native rate with the output rate the device reports.
         EXPECT_EQ(h->getCurSampleRate(), c[3] / c[2]) << c[0];
-    }
-}
-
-TEST_F(HarogicTest, FailedOpenTriesThirtyTimesAndLogsTheReasonThenTheStatus) {
-    // The configuration-file text keeps its literal backslash-n; unknown codes get the generic text.
-    const std::pair<int, const char*> cases[] = {
-        {-1, "Error - Check the device power supply, data cable connection and driver installation\n"},
-        {-5, "Error - Configuration file missing\\n"},
-        {-7, "return other error Status = %d\n"}};
-    for (const auto& [code, text] : cases) {
-        HtraSim_Reset();
-        HtraSim_InjectStatus(0, HTRASIM_DEVICE_OPEN, 1, 30, code);
-        log.clear();
-        auto h = connect();
-        EXPECT_EQ(calls(HTRASIM_DEVICE_OPEN), 30);
-        EXPECT_EQ(log.lines(), (QStringList{"try open haogic = 0", text, QString::number(code)}));
     }
 }
 
@@ -89,6 +74,59 @@ TEST_F(HarogicTest, DeviceThatTimesOutAfterEveryGoodPrimingStillEnds) {
     EXPECT_TRUE(out.isEmpty());
     EXPECT_LE(calls(HTRASIM_PROFILE_DEINIT) - deinits, 5);
     EXPECT_EQ(r.status, -10);
+}
+
+// Without an open device the state query asks the device library nothing. A query that fails closes the
+// device, one that only warns keeps it.
+TEST_F(HarogicTest, TheStateQueryNeedsAnOpenDeviceAndClosesItWhenTheQueryFails) {
+    DeviceState_TypeDef state{};
+    Harogic().getState(&state);
+    auto h = connect();
+    for (const int status : {0, -14, -12, -8}) {
+        HtraSim_InjectStatus(0, HTRASIM_QUERY_DEVICE_STATE, calls(HTRASIM_QUERY_DEVICE_STATE) + 1, 1, status);
+        h->getState(&state);
+        EXPECT_EQ(HtraSim_IsOpen(0), status != -8) << status;
+    }
+    EXPECT_EQ(state.bytes[7], 0x40);  // 40.0 degrees, the stand-in's device 0, from the good query
+    EXPECT_TRUE(log.contains("other error Status ="));
+    h->getState(&state);
+    // Neither the object that never opened a device nor the one whose device closed asked anything.
+    EXPECT_EQ(calls(HTRASIM_QUERY_DEVICE_STATE, HTRASIM_UNKNOWN_HANDLE), 0);
+}
+
+// A reconnect opens the device last named, with or without one open, and applies the last parameters. An
+// open that fails is tried thirty times and logs the reason, then the status; no device is open then, and
+// nothing is configured.
+TEST_F(HarogicTest, ReconnectReopensTheLastDeviceWithItsParametersOrTriesThirtyTimesAndLogsWhy) {
+    HtraSim_SetDeviceCount(2);
+    auto h = connect("USB::1");
+    Params p{2.4e9, 1e7, -10};
+    h->setParams(p);
+    h->disconnectH();
+    const int configurations = calls(HTRASIM_CONFIGURATION, 1);
+    h->reconnect();
+    HtraSimProfile profile{};
+    ASSERT_EQ(HtraSim_GetProfile(1, &profile), 0);
+    EXPECT_EQ(profile.centreFrequency, 2.4e9);
+    const int configured = calls(HTRASIM_CONFIGURATION, 1);
+    EXPECT_GT(configured, configurations);
+
+    // The configuration-file text keeps its literal backslash-n; unknown codes get the generic text.
+    const std::pair<int, const char*> cases[] = {
+        {-1, "Error - Check the device power supply, data cable connection and driver installation\n"},
+        {-5, "Error - Configuration file missing\\n"},
+        {-7, "return other error Status = %d\n"}};
+    for (const auto& [code, text] : cases) {
+        const int opens = calls(HTRASIM_DEVICE_OPEN, 1);
+        HtraSim_InjectStatus(1, HTRASIM_DEVICE_OPEN, opens + 1, 30, code);
+        log.clear();
+        h->reconnect();
+        EXPECT_EQ(calls(HTRASIM_DEVICE_OPEN, 1) - opens, 30);
+        EXPECT_EQ(log.lines(), (QStringList{text, QString::number(code)}));
+        EXPECT_FALSE(HtraSim_IsOpen(1));
+        EXPECT_EQ(r.status, code);
+        EXPECT_EQ(calls(HTRASIM_CONFIGURATION, 1), configured);
+    }
 }
 
 }  // namespace

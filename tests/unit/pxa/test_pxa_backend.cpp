@@ -6,7 +6,7 @@
 #include <map>
 #include <memory>
 
-#include "backends/pxa/PXA.h"
+#include "backends/pxa/Pxa.h"
 #include "support/LogCapture.h"
 #include "support/Records.h"
 #include "support/ScriptedVisa.h"
@@ -172,6 +172,10 @@ TEST_F(PxaBackend, GetParamsReadsLimitsAndCurrentValuesAndFallsBackOnRepliesThat
     EXPECT_EQ(now.sampleRate, 3.3e6);
     EXPECT_TRUE(log.contains("Sample rate convert error"));
     for (const std::string& format : instrument.readFormats) EXPECT_EQ(format, "%127T");
+
+    // Neither limits nor the current values: the default record.
+    const Params other = pxa->getParams(suffix(3));
+    EXPECT_TRUE(other.frequency == 1e9 && other.sampleRate == 1e7 && other.refLevel == 0);
 }
 
 TEST_F(PxaBackend, PointsAndResolutionBandwidthFollowOneRelationBothWays) {
@@ -185,6 +189,7 @@ TEST_F(PxaBackend, PointsAndResolutionBandwidthFollowOneRelationBothWays) {
     EXPECT_EQ(pxa->getNPts(MIN), 1000);
     EXPECT_EQ(pxa->getNPts(MAX), 0);  // not a whole number
     EXPECT_EQ(pxa->getNPts(CUR), 4096);
+    EXPECT_EQ(pxa->getNPts(suffix(-1)), 0);  // neither a limit nor the current count
 
     // Two decimals go out; an instrument settling elsewhere, or a count no bandwidth gives, is reported.
     pxa->setNumPoints(3000);

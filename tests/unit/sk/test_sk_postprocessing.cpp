@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "backends/sk/SK.h"
+#include "backends/sk/Sk.h"
 
 namespace {
 

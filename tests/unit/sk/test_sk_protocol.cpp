@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "backends/sk/CommandHead.h"
-#include "backends/sk/SK.h"
-#include "backends/sk/Vocabulary.h"
+#include "backends/sk/Sk.h"
+#include "backends/sk/SkCommandHead.h"
+#include "backends/sk/SkVocabulary.h"
 #include "support/SkWire.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <tuple>
 
-#include "backends/sk/SK.h"
+#include "backends/sk/Sk.h"
 #include "support/LogCapture.h"
 #include "support/SkScripted.h"
 
@@ -152,7 +152,7 @@ TEST_F(SkSession, TwoHundredPairsFlyAndTheRestFollowOnceAllAreIn) {
     EXPECT_EQ(samples.back(), std::complex<double>(requested - 1, 1.0 - requested));
 }
 
-TEST_F(SkSession, SamplesOfEveryWidthAndAWarningThatKeepsThem) {
+TEST_F(SkSession, SamplesOfEveryWidthAWarningThatKeepsThemAndTheErrorsTheLastRunCheckReports) {
     // {bytes per value, values per sample, I and Q on the wire, I and Q read}; narrow values are not
     // sign-extended, and values past Q are skipped.
     struct Case {
@@ -176,6 +176,18 @@ TEST_F(SkSession, SamplesOfEveryWidthAndAWarningThatKeepsThem) {
     }
     EXPECT_EQ(r.error.code, 1);  // header status 1: a warning, reported, the samples kept
     EXPECT_EQ(r.error.text, "Ошибка в заголовке команды, при выполнении MI_RUN");
+    EXPECT_FALSE(sk->CheckLastCmdStatus());
+    // From SE_READ_TIMEOUT (20486) on, and below 0, a header status is an error.
+    for (const int status : {20486, -1}) {
+        sk = support::skWithoutStartUp(r);
+        instrument.respond = [&](const Message& m) {
+            return m.command == 6 ? dataReply({{1, 2}}, 4, status) : instrument.standardReply(m);
+        };
+        Block samples(1);
+        unsigned received = 0;
+        sk->GetSamples(&samples, 1, received);
+        EXPECT_TRUE(sk->CheckLastCmdStatus()) << status;
+    }
 }
 
 TEST_F(SkSession, TheHostGetsTheMiddleOfTheBlock) {

@@ -2,7 +2,7 @@
 // assembled from short reads, and peers that stop or send what does not fit.
 #include <gtest/gtest.h>
 
-#include "backends/sk/Vocabulary.h"
+#include "backends/sk/SkVocabulary.h"
 #include "support/LogCapture.h"
 #include "support/SkScripted.h"
 

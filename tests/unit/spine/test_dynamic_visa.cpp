@@ -3,7 +3,8 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include "visa/DynamicVisa.h"
+#include <trelvan/DynamicVisa.h>
+#include "visa/VisaTypes.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The exported splitters: fields where delimiters meet, whole-match delimiters, and UTF-8 decoding.
 #include <gtest/gtest.h>
 
-#include "util/Split.h"
+#include <trelvan/Split.h>
 
 namespace {
 

@@ -1,6 +1,7 @@
 // A loadable library that exports all 78 VISA names. Each status function answers 7 so that a test
 // can tell a resolved slot from a stub.
-#include "visa/VisaFunctions.h"
+#include <trelvan/VisaFunctions.h>
+#include "visa/VisaTypes.h"
 
 namespace {
 template <typename R>
@@ -11,6 +12,8 @@ template <>
 void answer<void>() {}
 }  // namespace
 
-#define DEFINE_FN(R, Name, Args) \
-    extern "C" __attribute__((visibility("default"))) R vi##Name Args { return answer<R>(); }
+#define DEFINE_FN(R, Name, Args)                                        \
+    extern "C" __attribute__((visibility("default"))) R vi##Name Args { \
+        return answer<R>();                                             \
+    }
 TRELVAN_VISA_FUNCTIONS(DEFINE_FN)

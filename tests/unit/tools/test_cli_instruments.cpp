@@ -10,9 +10,11 @@
 #include <QTemporaryDir>
 
 #include "PxaEmulator.h"
+#include "SkServer.h"
 #include "Sigmf.h"
 #include "Spectrum.h"
 #include "support/CliRunner.h"
+#include "support/LoopbackServer.h"
 
 namespace {
 
@@ -29,16 +31,18 @@ protected:
     support::CliResult run(const QStringList& args, const QString& resources = kResource) const {
         return support::runCli(args, {"MIVISA_RESOURCES=" + resources, "TRELVAN_SIMULATED_USB=0"});
     }
-    QStringList capture(const QString& name, const QString& frequency = "1G", const QString& rate = "10M",
+    // The spellings other SDR tools use: -s for the rate, -g for the reference level, 1GHz, 10m, NAME.sigmf.
+    QStringList capture(const QString& name, const QString& frequency = "1GHz", const QString& rate = "10m",
                         const QString& points = "4096") const {
-        return {"capture", "serial=CLI-1", "-f", frequency, "-r" + rate, "--ref-level=-10", "-n", points,
-                "--count", "3", "-o", dir.filePath(name), "--plot", dir.filePath(name + ".png")};
+        return {"capture", "serial=CLI-1", "-f", frequency, "-s" + rate, "-g-10", "-n", points,
+                "--count", "3", "-o", dir.filePath(name + ".sigmf"), "--plot", dir.filePath(name + ".png")};
     }
     sim::PxaEmulator pxa;
     QTemporaryDir dir;
 };
 
-// Each mistake fails with status 2 and a line on stderr that says why, before any setting is sent.
+// Each mistake fails with status 2, a line on stderr that says why and, with --json, an object on stdout
+// that says the same, before any setting is sent.
 TEST_F(Cli, MistakesAndRequestsBeyondTheLimitsAreRefusedWithNothingSent) {
     QFile(dir.filePath("plain")).open(QIODevice::WriteOnly);
     const QStringList c = capture("x");
@@ -48,7 +52,8 @@ TEST_F(Cli, MistakesAndRequestsBeyondTheLimitsAreRefusedWithNothingSent) {
     } cases[] = {
         {{"frobnicate"}, "unknown command 'frobnicate'"},
         {{"list", "--colour"}, "unknown option --colour"},
-        {{"info"}, "missing DEVICE"},
+        {{"info", "model"}, "DEVICE 'model' is neither an index nor filters"},
+        {{"plot", dir.filePath("none.sigmf"), "-o", dir.filePath("x.png")}, "cannot read"},
         {c.mid(0, 2) + c.mid(4), "--frequency is required"},
         {c.mid(0, 4) + QStringList{"-rten"} + c.mid(5), "--rate: 'ten' is not a number"},
         {c + QStringList{"-r", "2M"}, "--rate given more than once"},
@@ -62,22 +67,29 @@ TEST_F(Cli, MistakesAndRequestsBeyondTheLimitsAreRefusedWithNothingSent) {
         {capture("x", "1G", "10M", "4M"), "4000000 points are outside the instrument's limits 16 to"},
     };
     for (const auto& k : cases) {
-        const support::CliResult r = run(k.args);
+        const support::CliResult r = run(k.args + QStringList{"--json"});
         EXPECT_EQ(r.status, 2) << k.says;
         EXPECT_TRUE(r.err.contains(k.says)) << k.says << " / said: " << r.err.toStdString();
+        const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        EXPECT_EQ(o["exit_status"], 2) << k.says << " / printed: " << r.out.toStdString();
+        EXPECT_TRUE(o["error"].toString().contains(k.says)) << k.says << " / printed: " << r.out.toStdString();
     }
     for (const std::string& line : pxa.log())
         for (const char* setting : {"SPAN ", "CENTer ", "RANGe ", "RESolution "})
             EXPECT_EQ(line.find(setting), std::string::npos) << "sent " << line;
 }
 
-// A DEVICE is an index in the listed order (newest first) or filters that match exactly one instrument;
-// one that matches several or none is refused with what there is.
+// A DEVICE is an index in the listed order (newest first, busy last) or filters that match exactly one
+// instrument as the user sees it; one that matches several or none is refused with what there is, and a
+// busy one is not connected.
 TEST_F(Cli, InfoTakesTheInstrumentThatTheDeviceNamesAndNoOther) {
     sim::PxaEmulator second;
     second.setSerial("CLI-2");
     ASSERT_TRUE(second.start("127.0.0.102", 5025));
-    const QString both = kResource + ";TCPIP0::127.0.0.102::5025::SOCKET";
+    sim::sk::Server sk;  // listed as configured, busy: never connected
+    ASSERT_TRUE(sk.start("127.0.0.103", 8888)) << sk.error();
+    const QString both = kResource + ";TCPIP0::127.0.0.102::5025::SOCKET;TCPIP0::127.0.0.103::8888::SOCKET|"
+                                     "manufacturer=Reruro|model=К4-Э1|serial=7|busy=1";
     const struct {
         const char* device;
         int status;
@@ -86,26 +98,39 @@ TEST_F(Cli, InfoTakesTheInstrumentThatTheDeviceNamesAndNoOther) {
         {"serial=CLI-2", 0, "N9030A (serial CLI-2) at TCPIP0::127.0.0.102::5025::SOCKET"},
         {"address=TCPIP0::127.0.0.101::5025::SOCKET", 0, "N9030A (serial CLI-1) at"},
         {"1", 0, "N9030A (serial CLI-1) at"},
+        {"address=127.0.0.102", 0, "N9030A (serial CLI-2) at"},
+        {"address=127.0.0.101:5025", 0, "N9030A (serial CLI-1) at"},
+        {"address=TCPIP::127.0.0.102::5025::SOCKET", 0, "N9030A (serial CLI-2) at"},
+        {"model=k4", 1, "К4-Э1 (serial 7) at TCPIP0::127.0.0.103::8888::SOCKET is busy (in use by another program)"},
         {"model=N9030A", 1, "2 instruments match model=N9030A: 0 (serial=CLI-2), 1 (serial=CLI-1); add a filter"},
         {"serial=NOPE", 1, "no instrument matches serial=NOPE"},
-        {"7", 1, "no instrument 7: found 2, numbered 0 to 1"},
+        {"7", 1, "no instrument 7: found 3, numbered 0 to 2"},
+        {"", 1, "3 instruments found: 0 (serial=CLI-2), 1 (serial=CLI-1), 2 (serial=7); name one as DEVICE"},
     };
     for (const auto& c : cases) {
-        const support::CliResult r = run({"info", c.device}, both);
+        const support::CliResult r = run(QStringList{"info"} + (*c.device ? QStringList{"-d", c.device} : QStringList{}), both);
         EXPECT_EQ(r.status, c.status) << c.device;
-        EXPECT_TRUE((c.status == 0 ? r.out : r.err).contains(c.says)) << c.device << ": " << r.err.toStdString();
+        EXPECT_TRUE((c.status == 0 ? r.out : r.err).contains(c.says)) << c.device << ": " << r.err.toStdString() << r.out.toStdString();
     }
 }
 
-// The instrument rounds the centre to 1 kHz and the library reports it: the recording is still written,
-// with the error annotated, and the status says it.
+// `list` names what it could not use: an entry it cannot read, one that did not answer, one that did not
+// identify itself. The instrument rounds the centre to 1 kHz and the library reports it: the recording
+// is still written, with the error annotated, and the status says it.
 TEST_F(Cli, ListJsonSelectsTheInstrumentWhoseCaptureAndPlotShowTheTone) {
-    // Port 9 on another loopback address: nothing listens there.
-    support::CliResult r = run({"list", "--json"}, kResource + ";TCPIP0::127.0.0.1::9::SOCKET");
+    // Port 9 on another loopback address: nothing listens there. The silent server never says who it is.
+    support::LoopbackServer silent(support::LoopbackServer::Kind::Silent, "127.0.0.104");
+    const QString misspelt = "TCPIP0::127.0.0.105::5025::SOCKET|modle=X";
+    support::CliResult r = run({"list", "--json"}, kResource + ";TCPIP0::127.0.0.1::9::SOCKET;" + misspelt + ";" +
+                                                       QString::fromStdString(silent.resource()));
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_EQ(r.err, "trelvan list: TCPIP0::127.0.0.1::9::SOCKET is configured but did not answer as an analyzer\n");
-    const QJsonArray listed = QJsonDocument::fromJson(r.out.toUtf8()).array();
-    ASSERT_EQ(listed.size(), 1) << r.out.toStdString();
+    EXPECT_EQ(r.err, "trelvan list: MIVISA_RESOURCES: entry '" + misspelt +
+                         "' is left out: unknown field 'modle' (known: manufacturer, model, serial, busy)\n"
+                         "trelvan list: TCPIP0::127.0.0.1::9::SOCKET is configured but did not answer as an analyzer\n");
+    const QJsonArray all = QJsonDocument::fromJson(r.out.toUtf8()).object()["instruments"].toArray();
+    ASSERT_EQ(all.size(), 2) << r.out.toStdString();
+    EXPECT_EQ(all[0]["identified"], false);
+    const QJsonArray listed{all[1]};
     EXPECT_EQ(listed[0]["driver"], "pxa");
     EXPECT_EQ(listed[0]["address"], kResource);
 
@@ -133,10 +158,28 @@ TEST_F(Cli, ListJsonSelectsTheInstrumentWhoseCaptureAndPlotShowTheTone) {
     const QImage plotted(dir.filePath("again.png"));
     EXPECT_FALSE(plotted.isNull());
     EXPECT_EQ(plotted.size(), QImage(dir.filePath("rec.png")).size());
+    r = run({"plot", dir.filePath("rec.sigmf-meta"), "-o", dir.filePath("nowhere/again.png")});
+    EXPECT_EQ(r.status, 2) << r.err.toStdString();  // as capture: a file the command line names
+}
+
+// A reader of --output - that goes away ends the capture at once: done when it took samples, a failure
+// when nothing could be written.
+TEST_F(Cli, AReaderOfStdoutThatGoesAwayEndsTheCapture) {
+    for (const bool tookSamples : {true, false}) {
+        const QString reader = tookSamples ? "head -c 1000 >/dev/null" : "true";
+        const support::CliResult r =
+            support::CliProcess({"capture", "-f", "1G", "-s", "10M", "-n", "4096", "--count", "0", "-o", "-"},
+                                {"MIVISA_RESOURCES=" + kResource, "TRELVAN_SIMULATED_USB=0"},
+                                {"bash", "-c", "set -o pipefail; \"$@\" | " + reader, "bash"})
+                .wait(60000);
+        EXPECT_EQ(r.status, tookSamples ? 0 : 1) << r.err.toStdString();
+        EXPECT_EQ(r.err.contains("wrote stdout: "), tookSamples) << r.err.toStdString();
+        EXPECT_EQ(r.err.contains("the reader of stdout went away before any samples were written"), !tookSamples);
+    }
 }
 
 TEST_F(Cli, ScpiAnswersFromTheInstrument) {
-    support::CliResult r = run({"scpi", "0", ":FREQ:CENT 2.5e9;:FREQ:CENT?"});
+    support::CliResult r = run({"scpi", ":FREQ:CENT 2.5e9;:FREQ:CENT?"});  // the only instrument: no DEVICE needed
     EXPECT_EQ(r.status, 0);
     EXPECT_DOUBLE_EQ(r.out.trimmed().toDouble(), 2.5e9) << r.out.toStdString();
     r = run({"scpi", "0", ":NONSense:COMMand?"});  // the instrument's error, not a timeout

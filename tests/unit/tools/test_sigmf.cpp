@@ -1,10 +1,13 @@
-// SigMF samples byte for byte in every layout we read or write, and the recordings a reader must refuse.
+// SigMF samples byte for byte in every layout we read or write, the recordings a reader must refuse, and
+// how a plot scales its levels.
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QJsonDocument>
 #include <QTemporaryDir>
+#include <cmath>
 
+#include "Plot.h"
 #include "Sigmf.h"
 
 using namespace cli;
@@ -78,3 +81,26 @@ TEST(Sigmf, ReaderRefusesMalformedRecordings) {
 }
 
 }  // namespace
+
+// The emulators' noise lies near -124 dBm per bin, far under a 0 dBm reference: the window must reach
+// down to it, and a peak is marked only where a tone stands out of it.
+TEST(Plot, LevelWindowFollowsTheNoiseAndOnlyAToneIsMarked) {
+    Spectrum s;
+    s.centreHz = 1e9;
+    s.sampleRateHz = 1e6;
+    s.fftSize = 1024;
+    s.blocks = 1;
+    for (int i = 0; i < s.fftSize; ++i) s.power.push_back(std::pow(10.0, (-124 + (i * 7919 % 13) / 2.0) / 10));
+    PlotText text;
+    text.hasReference = true;
+    text.referenceDb = 0;
+    for (const bool tone : {false, true}) {
+        if (tone) s.power[700] = std::pow(10.0, -60 / 10.0);
+        PlotGeometry g;
+        renderSpectrum(s, text, &g);
+        EXPECT_EQ(g.topDb, 0);
+        EXPECT_LT(g.bottomDb, g.noiseFloorDb);
+        EXPECT_GT(g.bottomDb, g.noiseFloorDb - 30);
+        EXPECT_EQ(g.peak.found, tone);
+    }
+}

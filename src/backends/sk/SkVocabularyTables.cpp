@@ -1,7 +1,7 @@
 // The protocol vocabularies. Each row gives the name, its number where it starts a new run, and the
 // Russian text (written here in UTF-8, stored as Windows-1251). SAME rows reuse another row's text.
-#include "backends/sk/Cp1251.h"
-#include "backends/sk/Vocabulary.h"
+#include "backends/sk/SkCp1251Literals.h"
+#include "backends/sk/SkVocabulary.h"
 
 const char* const CommandNames[kSkCommandCount] = {
     "MI_TEST", "MI_RESET", "MI_INIT", "MI_SET", "MI_GET", "MI_GET_LIST", "MI_RUN", "MI_EXEC",

@@ -1,9 +1,9 @@
-#include "backends/sk/Vocabulary.h"
+#include "backends/sk/SkVocabulary.h"
 
 #include <cstring>
 #include <initializer_list>
 
-#include "backends/sk/Cp1251.h"
+#include "backends/sk/SkCp1251Literals.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "backends/AnalyzerInterface.h"
-#include "backends/Init.h"
-#include "backends/pxa/Scpi.h"
+#include "backends/pxa/PxaScpi.h"
+#include "visa/VisaTypes.h"
 
 class DynamicVisa;
 

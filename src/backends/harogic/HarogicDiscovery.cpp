@@ -1,8 +1,8 @@
 #include <cstdio>
 #include <string>
 
-#include "backends/harogic/GuardedRecord.h"
 #include "backends/harogic/Harogic.h"
+#include "backends/harogic/HarogicGuardedRecord.h"
 #include "util/Log.h"
 
 namespace {

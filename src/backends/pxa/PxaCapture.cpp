@@ -4,8 +4,8 @@
 
 #include "backends/ErrorTexts.h"
 #include "backends/SampleConversion.h"
-#include "backends/pxa/Block.h"
-#include "backends/pxa/PXA.h"
+#include "backends/pxa/Pxa.h"
+#include "backends/pxa/PxaBlock.h"
 
 void PXA::ReadBuf(std::string& reply, unsigned int count, unsigned long& retCount) {
     reply.clear();
@@ -66,7 +66,8 @@ bool PXA::captureBlock(QVector<IQ_Elem>* samples) {
     // While the instrument composes its block, the host's storage is zeroed up to the size it held
     // before (within a bound): a host that reads blocks of one size leaves the resize below nothing to do.
     const int earlier = std::min(samples->capacity(), kPresizeLimit);
-    const long long length = scpi.requestBlock(trv::pxa::ByteOrder::Swapped, [&] { samples->resize(earlier); });
+    const long long length =
+        scpi.requestBlock(trv::pxa::ByteOrder::Swapped, [&] { samples->resize(earlier); });
     if (length < 0) return false;
     try {
         samples->resize(static_cast<int>(length / trv::pxa::kBytesPerSample));
@@ -79,7 +80,8 @@ bool PXA::captureBlock(QVector<IQ_Elem>* samples) {
     // converted is overwritten. Bytes beyond the whole samples are read and dropped.
     const int size = samples->size();
     IQ_Elem* out = samples->data();
-    unsigned char* packed = reinterpret_cast<unsigned char*>(out) + std::size_t(size) * trv::pxa::kBytesPerSample;
+    unsigned char* packed =
+        reinterpret_cast<unsigned char*>(out) + std::size_t(size) * trv::pxa::kBytesPerSample;
     const long long room = static_cast<long long>(size) * trv::pxa::kBytesPerSample;
     long long stored = 0;
     int written = 0;
@@ -89,8 +91,8 @@ bool PXA::captureBlock(QVector<IQ_Elem>* samples) {
         scpi.read(packed + stored, direct, piece, [&](ViUInt32 bytes) { held = bytes; });
         stored += held;
         const int pairs = static_cast<int>(stored / trv::pxa::kBytesPerSample) - written;
-        trv::convert::fromLittleEndianFloats(packed + std::size_t(written) * trv::pxa::kBytesPerSample, out + written,
-                                        static_cast<std::size_t>(pairs));
+        trv::convert::fromLittleEndianFloats(packed + std::size_t(written) * trv::pxa::kBytesPerSample,
+                                             out + written, static_cast<std::size_t>(pairs));
         written += pairs;
     });
     // What the upper half still holds is packed data, not samples.

@@ -10,9 +10,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "backends/sk/CommandHead.h"
 #include "backends/AnalyzerInterface.h"
-#include "backends/Init.h"
+#include "backends/sk/SkCommandHead.h"
 #include "visa/VisaTypes.h"
 
 class DynamicVisa;
@@ -186,4 +185,6 @@ constexpr double kOutputScale = 0.4263694993781802;
 // The rates the instrument delivers through each IF filter setParams can choose, ascending, with the
 // request that chooses it; empty before a response table is loaded.
 std::vector<RateChoice> deliverableRates(const SK& sk);
+// The point counts whose raw block, at the rate and response table in force, the session can fetch.
+void pointsLimits(const SK& sk, int& min, int& max);
 }  // namespace trv::sk

@@ -10,7 +10,7 @@
 #include <new>
 
 #include "backends/harogic/HarogicTexts.h"
-#include "backends/harogic/htra_api.h"
+#include "backends/harogic/HtraApi.h"
 #include "util/Log.h"
 
 namespace trv::htra {
@@ -28,7 +28,8 @@ class GuardedRecord {
 
 public:
     // `name` says in the error report which record the library overran.
-    explicit GuardedRecord(const char* name) : m_bytes(new unsigned char[kRecordRoom + kRecordGuard]), m_name(name) {
+    explicit GuardedRecord(const char* name)
+        : m_bytes(new unsigned char[kRecordRoom + kRecordGuard]), m_name(name) {
         std::memset(m_bytes.get(), 0, kRecordRoom);
         std::memcpy(m_bytes.get() + kRecordRoom, pattern(), kRecordGuard);
         m_record = new (m_bytes.get()) Record{};
@@ -45,8 +46,8 @@ public:
         static std::atomic<bool> reported{false};
         if (!reported.exchange(true)) {
             qCWarning(trv::log::harogic).noquote().nospace()
-                << trv::harogic_text::kRecordOverrunLead << kRecordRoom << trv::harogic_text::kRecordOverrunMiddle << m_name
-                << trv::harogic_text::kRecordOverrunTail;
+                << trv::harogic_text::kRecordOverrunLead << kRecordRoom
+                << trv::harogic_text::kRecordOverrunMiddle << m_name << trv::harogic_text::kRecordOverrunTail;
         }
         return kRecordOverrun;
     }

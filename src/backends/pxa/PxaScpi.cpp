@@ -1,13 +1,13 @@
-#include "backends/pxa/Scpi.h"
+#include "backends/pxa/PxaScpi.h"
 
 #include <QLocale>
 #include <climits>
 #include <cstdlib>
 #include <vector>
 
+#include <trelvan/Split.h>
 #include "backends/ErrorTexts.h"
-#include "backends/pxa/Block.h"
-#include "util/Split.h"
+#include "backends/pxa/PxaBlock.h"
 
 namespace trv::pxa {
 
@@ -35,7 +35,7 @@ std::string ScpiLink::query(const char* text, size_t room) {
     std::vector<char> reply(std::max<size_t>(room, 2), '\0');
     const std::string format = "%" + std::to_string(reply.size() - 1) + "T";
     m_status = m_visa.viQueryf(m_session, const_cast<ViString>(text), const_cast<ViString>(format.c_str()),
-                             reply.data());
+                               reply.data());
     reply.back() = '\0';
     return std::string(reply.data());
 }
@@ -161,7 +161,7 @@ void ScpiLink::reopen() {
     if (m_resourceManager != 0) m_visa.viClose(m_resourceManager);
     m_status = m_visa.viOpenDefaultRM(&m_resourceManager);
     m_status = m_visa.viOpen(m_resourceManager, const_cast<ViRsrc>(m_device.address), VI_EXCLUSIVE_LOCK,
-                           kOpenTimeoutMs, &m_session);
+                             kOpenTimeoutMs, &m_session);
 }
 
 std::string ScpiLink::nextError(size_t room) {

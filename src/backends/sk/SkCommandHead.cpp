@@ -1,6 +1,6 @@
-#include "backends/sk/CommandHead.h"
+#include "backends/sk/SkCommandHead.h"
 
-#include "backends/sk/Vocabulary.h"
+#include "backends/sk/SkVocabulary.h"
 
 CHead::CHead() {
     Signature = kSkSignature;

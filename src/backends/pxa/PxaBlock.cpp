@@ -1,4 +1,4 @@
-#include "backends/pxa/Block.h"
+#include "backends/pxa/PxaBlock.h"
 
 namespace trv::pxa {
 

@@ -11,7 +11,8 @@
 #include <functional>
 #include <string>
 
-#include "visa/DynamicVisa.h"
+#include <trelvan/DynamicVisa.h>
+#include "visa/VisaTypes.h"
 
 namespace trv::pxa {
 

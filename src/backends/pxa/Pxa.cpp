@@ -1,4 +1,4 @@
-#include "backends/pxa/PXA.h"
+#include "backends/pxa/Pxa.h"
 
 #include <QLocale>
 #include <QMutex>
@@ -6,10 +6,11 @@
 #include <cmath>
 #include <cstdlib>
 
+#include <trelvan/DynamicVisa.h>
 #include "backends/ErrorTexts.h"
 #include "backends/pxa/PxaTexts.h"
 #include "util/Log.h"
-#include "visa/DynamicVisa.h"
+#include "visa/VisaTypes.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "backends/sk/FftPlans.h"
+#include "backends/sk/SkFftPlans.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,0 @@
-// split and QSplit are public.
-#pragma once
-
-#include <trelvan/Split.h>

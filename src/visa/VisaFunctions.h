@@ -1,6 +1,0 @@
-// The VISA function list lives with the public binding header.
-#pragma once
-
-#include <trelvan/VisaFunctions.h>
-
-#include "visa/VisaTypes.h"
