@@ -4,78 +4,52 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
+#include <chrono>
+#include <set>
+#include <thread>
 #include <vector>
 
 using namespace trelvan_soapy;
 
-namespace {
-// Block b holds samples {k, -k} for the stream's running sample number k, with a length of its own.
-int blockSize(int b) {
-    return 1000 + 37 * (b % 7);
-}
-}  // namespace
-
-TEST(BlockStream, EverySampleOnceInOrderAcrossOddReads) {
+// Thirty blocks of 1000 + 37 * (b % 7) samples {k, -k}, k counting the stream's samples at 1 MS/s; then a
+// source that hangs, as a stopped instrument does, and then a block taken with settings since replaced.
+TEST(BlockStream, EverySampleOnceInOrderThenTimeoutsAndNoStaleBlock) {
     int made = 0;
     long long next = 0;
+    std::atomic<bool> frozen{true};
     BlockStream stream(
         [&](Block& block) {
-            if (made == 30) return false;  // the queue holds them all, so none is lost
-            block.samples.resize(blockSize(made++));
+            if (made >= 30) {
+                while (frozen) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                if (made > 31) return false;
+                block.samples.fill({double(made), 0}, 10);
+                block.settings = made++ - 30;
+                return true;
+            }
+            block.samples.resize(1000 + 37 * (made++ % 7));
+            block.timeNs = next * 1000;
             for (IQ_Elem& s : block.samples) s = {double(next), -double(next++)};
             block.fullScale = 2.0;
+            block.rate = 1e6;
             return true;
         },
-        64);
+        64);  // the queue holds them all, so none is lost
+    std::set<long long> ends;
+    for (long long b = 0, end = 0; b < 30; ++b) ends.insert(end += 1000 + 37 * (b % 7));
     stream.start();
     std::vector<double> out(2 * 333);
-    long long got = 0, blocks = 0;
-    std::size_t inBlock = 0;
-    while (got < 20000) {
+    long long got = 0;
+    while (got < *ends.rbegin()) {
         const ReadResult r = stream.read(SampleFormat::CF64, out.data(), 1 + got % 333, 1000000);
         ASSERT_EQ(r.kind, ReadResult::Samples);
-        for (std::size_t i = 0; i < r.count; ++i, ++got)
-            ASSERT_EQ(out[2 * i] * 2, double(got)) << "sample " << got;
-        inBlock += r.count;
-        if (r.moreInBlock) continue;
-        EXPECT_EQ(inBlock, std::size_t(blockSize(blocks++)));
-        inBlock = 0;
+        EXPECT_EQ(r.timeNs, got * 1000);
+        for (std::size_t i = 0; i < r.count; ++i, ++got) ASSERT_EQ(out[2 * i] * 2, double(got)) << "sample " << got;
+        EXPECT_EQ(!r.moreInBlock, ends.count(got) == 1) << "at sample " << got;
     }
-    stream.stop();
-}
-
-// An instrument that does not answer: reads time out when asked, and the blocks taken with settings
-// since replaced never arrive.
-TEST(BlockStream, ReadsKeepTheirTimeoutAndStaleBlocksGo) {
-    std::mutex m;
-    std::condition_variable cv;
-    bool frozen = true;
-    int made = 0;
-    std::atomic<unsigned long long> settings{1};
-    BlockStream stream(
-        [&](Block& block) {
-            std::unique_lock<std::mutex> lock(m);
-            if (made++ == 2) return false;
-            const unsigned long long taken = settings;
-            cv.wait(lock, [&] { return !frozen; });
-            block.samples.fill({double(taken), 0}, 10);
-            block.settings = taken;
-            return true;
-        },
-        4);
-    stream.start();
-    IQ_Elem out[10];
-    EXPECT_EQ(stream.read(SampleFormat::CF64, out, 10, 100000).kind, ReadResult::Timeout);
-    settings = 2;
-    stream.discardBefore(2);
-    {
-        std::lock_guard<std::mutex> lock(m);
-        frozen = false;
-    }
-    cv.notify_all();
-    ASSERT_EQ(stream.read(SampleFormat::CF64, out, 10, 2000000).kind, ReadResult::Samples);
-    EXPECT_EQ(out[0].I, 2.0);
+    EXPECT_EQ(stream.read(SampleFormat::CF64, out.data(), 10, 100000).kind, ReadResult::Timeout);
+    stream.discardBefore(1);
+    frozen = false;
+    ASSERT_EQ(stream.read(SampleFormat::CF64, out.data(), 10, 2000000).kind, ReadResult::Samples);
+    EXPECT_EQ(out[0], 31.0);
     stream.stop();
 }
