@@ -3,9 +3,9 @@
 #include <benchmark/benchmark.h>
 #include <trelvan/Trelvan.h>
 
+#include <QtGlobal>
 #include <SoapySDR/Device.hpp>
 #include <SoapySDR/Formats.hpp>
-#include <QtGlobal>
 #include <algorithm>
 #include <chrono>
 #include <complex>

@@ -43,7 +43,8 @@ TEST(BlockStream, EverySampleOnceInOrderThenTimeoutsAndNoStaleBlock) {
         const ReadResult r = stream.read(SampleFormat::CF64, out.data(), 1 + got % 333, 1000000);
         ASSERT_EQ(r.kind, ReadResult::Samples);
         EXPECT_EQ(r.timeNs, got * 1000);
-        for (std::size_t i = 0; i < r.count; ++i, ++got) ASSERT_EQ(out[2 * i] * 2, double(got)) << "sample " << got;
+        for (std::size_t i = 0; i < r.count; ++i, ++got)
+            ASSERT_EQ(out[2 * i] * 2, double(got)) << "sample " << got;
         EXPECT_EQ(!r.moreInBlock, ends.count(got) == 1) << "at sample " << got;
     }
     EXPECT_EQ(stream.read(SampleFormat::CF64, out.data(), 10, 100000).kind, ReadResult::Timeout);
