@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 
 namespace trelvan_soapy {
 
@@ -12,7 +11,6 @@ namespace {
 // After an empty acquisition the reader waits this long before the next, so a failing instrument is
 // not hammered.
 constexpr std::chrono::milliseconds kRetryPause(20);
-constexpr std::size_t kMaxSpare = 2;
 
 int16_t toShort(double v, double scale) {
     const double s = std::nearbyint(v * scale);
@@ -21,34 +19,42 @@ int16_t toShort(double v, double scale) {
 }  // namespace
 
 void convertSamples(const IQ_Elem* in, std::size_t n, SampleFormat format, double fullScale, void* out) {
+    const double unit = fullScale > 0 ? 1.0 / fullScale : 0.0;
     switch (format) {
-    case SampleFormat::CF64:
-        std::memcpy(out, in, n * sizeof(IQ_Elem));
-        break;
-    case SampleFormat::CF32: {
-        float* f = static_cast<float*>(out);
-        for (std::size_t i = 0; i < n; ++i) {
-            f[2 * i] = static_cast<float>(in[i].I);
-            f[2 * i + 1] = static_cast<float>(in[i].Q);
+        case SampleFormat::CF64: {
+            double* d = static_cast<double*>(out);
+            for (std::size_t i = 0; i < n; ++i) {
+                d[2 * i] = in[i].I * unit;
+                d[2 * i + 1] = in[i].Q * unit;
+            }
+            break;
         }
-        break;
-    }
-    case SampleFormat::CS16: {
-        const double scale = fullScale > 0 ? 32767.0 / fullScale : 0.0;
-        int16_t* s = static_cast<int16_t*>(out);
-        for (std::size_t i = 0; i < n; ++i) {
-            s[2 * i] = toShort(in[i].I, scale);
-            s[2 * i + 1] = toShort(in[i].Q, scale);
+        case SampleFormat::CF32: {
+            float* f = static_cast<float*>(out);
+            for (std::size_t i = 0; i < n; ++i) {
+                f[2 * i] = static_cast<float>(in[i].I * unit);
+                f[2 * i + 1] = static_cast<float>(in[i].Q * unit);
+            }
+            break;
         }
-        break;
-    }
+        case SampleFormat::CS16: {
+            const double scale = fullScale > 0 ? 32767.0 / fullScale : 0.0;
+            int16_t* s = static_cast<int16_t*>(out);
+            for (std::size_t i = 0; i < n; ++i) {
+                s[2 * i] = toShort(in[i].I, scale);
+                s[2 * i + 1] = toShort(in[i].Q, scale);
+            }
+            break;
+        }
     }
 }
 
 BlockStream::BlockStream(Source source, std::size_t maxBlocks)
     : source_(std::move(source)), maxBlocks_(std::max<std::size_t>(1, maxBlocks)) {}
 
-BlockStream::~BlockStream() { stop(); }
+BlockStream::~BlockStream() {
+    stop();
+}
 
 void BlockStream::start() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -75,8 +81,10 @@ void BlockStream::stop() {
     lost_ = false;
 }
 
+// Emptied blocks are kept for their storage (a fresh one costs the reader thread its pages), as many as
+// keep the queue and the spares within one block more than the queue's bound.
 void BlockStream::recycle(QVector<IQ_Elem>&& samples) {
-    if (spare_.size() < kMaxSpare) spare_.push_back(std::move(samples));
+    if (queue_.size() + spare_.size() <= maxBlocks_) spare_.push_back(std::move(samples));
 }
 
 void BlockStream::run() {
@@ -91,6 +99,10 @@ void BlockStream::run() {
         const bool ok = source_(block) && !block.samples.isEmpty();
         lock.lock();
         if (stopping_) break;
+        if (ok && block.settings < oldestWanted_) {
+            recycle(std::move(block.samples));
+            continue;
+        }
         if (!ok) {
             recycle(std::move(block.samples));
             changed_.wait_for(lock, kRetryPause, [this] { return stopping_; });
@@ -103,6 +115,19 @@ void BlockStream::run() {
         }
         queue_.push_back(std::move(block));
         changed_.notify_all();
+    }
+}
+
+void BlockStream::discardBefore(unsigned long long settings) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    oldestWanted_ = settings;
+    for (auto it = queue_.begin(); it != queue_.end();) {
+        if (it->settings < settings) {
+            recycle(std::move(it->samples));
+            it = queue_.erase(it);
+        } else {
+            ++it;
+        }
     }
 }
 
@@ -128,8 +153,9 @@ ReadResult BlockStream::read(SampleFormat format, void* out, std::size_t maxSamp
     convertSamples(current_.samples.constData() + offset_, n, format, current_.fullScale, out);
     result.kind = ReadResult::Samples;
     result.count = n;
-    result.timeNs = current_.timeNs +
-                    (current_.rate > 0 ? std::llround(static_cast<double>(offset_) * 1e9 / current_.rate) : 0);
+    result.timeNs =
+        current_.timeNs +
+        (current_.rate > 0 ? std::llround(static_cast<double>(offset_) * 1e9 / current_.rate) : 0);
     offset_ += n;
     result.moreInBlock = offset_ < size;
     if (!result.moreInBlock) {

@@ -20,9 +20,10 @@ enum class SampleFormat { CF64, CF32, CS16 };
 // One acquisition as the library delivered it.
 struct Block {
     QVector<IQ_Elem> samples;
-    long long timeNs = 0;    // time of its first sample
-    double rate = 0;         // the rate it was taken at, for the time of a later piece
-    double fullScale = 1.0;  // the amplitude that CS16 maps to 32767
+    long long timeNs = 0;             // time of its first sample
+    double rate = 0;                  // the rate it was taken at, for the time of a later piece
+    double fullScale = 1.0;           // the amplitude that floats map to 1.0 and CS16 to 32767
+    unsigned long long settings = 0;  // which settings it was taken with; see discardBefore
 };
 
 struct ReadResult {
@@ -52,6 +53,9 @@ public:
     // One reader at a time. Waits up to timeoutUs for a block when none is being handed out.
     ReadResult read(SampleFormat format, void* out, std::size_t maxSamples, long timeoutUs);
 
+    // Drops the waiting blocks taken with settings older than `settings`, and those still coming.
+    void discardBefore(unsigned long long settings);
+
 private:
     void run();
     void recycle(QVector<IQ_Elem>&& samples);
@@ -64,6 +68,7 @@ private:
     std::vector<QVector<IQ_Elem>> spare_;  // emptied blocks, kept for their capacity
     bool lost_ = false;
     bool stopping_ = true;
+    unsigned long long oldestWanted_ = 0;
     std::thread thread_;
 
     // Owned by the reader of read().
@@ -72,7 +77,7 @@ private:
     bool haveCurrent_ = false;
 };
 
-// Copies n samples into `out` in the given format; CS16 scales fullScale to 32767 and clips.
+// Copies n samples into `out` in the given format, with fullScale as 1.0 (floats) or 32767 (CS16, clipped).
 void convertSamples(const IQ_Elem* in, std::size_t n, SampleFormat format, double fullScale, void* out);
 
 }  // namespace trelvan_soapy

@@ -3,12 +3,14 @@
 
 #include "TrelvanDevice.h"
 
+#include <trelvan/Backend.h>
 #include <trelvan/Trelvan.h>
 
 #include <SoapySDR/Modules.hpp>
 #include <SoapySDR/Registry.hpp>
 #include <algorithm>
-#include <cctype>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -17,18 +19,6 @@ namespace trelvan_soapy {
 namespace {
 
 const char* const kDriver = "trelvan";
-
-// Guards the two below. Taken before libraryMutex when both are needed.
-std::mutex stateMutex;
-std::vector<DeviceData> lastFound;
-bool instrumentOpen = false;
-
-bool containsNoCase(const std::string& text, const std::string& part) {
-    auto it = std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
-        return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
-    });
-    return it != text.end();
-}
 
 // Each of these keys that the caller gives must match the entry exactly.
 bool matches(const SoapySDR::Kwargs& entry, const SoapySDR::Kwargs& filter) {
@@ -41,19 +31,30 @@ bool matches(const SoapySDR::Kwargs& entry, const SoapySDR::Kwargs& filter) {
     return true;
 }
 
-// Discovery drops the library's connection, so while an instrument is open the last list stands in.
+std::mutex openMutex;
+std::vector<DeviceData> openDevices;  // guarded by openMutex
+
+bool same(const DeviceData& a, const DeviceData& b) {
+    return std::string(a.address) == b.address && a.serial == b.serial;
+}
+
+// A facade object of its own for each discovery, so that it leaves the open devices' connections alone.
 std::vector<DeviceData> discover() {
-    if (!instrumentOpen) {
-        std::lock_guard<std::mutex> lock(libraryMutex());
-        lastFound = getDevList();
+    Trelvan finder;
+    std::vector<DeviceData> found = finder.getDevList();
+    std::lock_guard<std::mutex> lock(openMutex);
+    for (DeviceData open : openDevices) {
+        if (std::none_of(found.begin(), found.end(), [&](const DeviceData& d) { return same(d, open); })) {
+            open.busy = true;
+            found.push_back(open);
+        }
     }
-    return lastFound;
+    return found;
 }
 
 SoapySDR::KwargsList findTrelvan(const SoapySDR::Kwargs& args) {
     const auto driver = args.find("driver");
     if (driver != args.end() && driver->second != kDriver) return {};
-    std::lock_guard<std::mutex> lock(stateMutex);
     SoapySDR::KwargsList result;
     for (const DeviceData& d : discover()) {
         SoapySDR::Kwargs entry = describe(d);
@@ -63,39 +64,24 @@ SoapySDR::KwargsList findTrelvan(const SoapySDR::Kwargs& args) {
 }
 
 SoapySDR::Device* makeTrelvan(const SoapySDR::Kwargs& args) {
-    std::lock_guard<std::mutex> lock(stateMutex);
-    if (instrumentOpen)
-        throw std::runtime_error(
-            "trelvan: an instrument is already open in this process; the library drives one at a time, "
-            "so close it before making another");
-    DeviceData chosen;
-    bool found = false;
-    {
-        std::lock_guard<std::mutex> library(libraryMutex());
-        // A fresh discovery also leaves the library ready for a VISA connection after a USB device.
-        lastFound = getDevList();
-        for (const DeviceData& d : lastFound) {
-            if (d.busy || !matches(describe(d), args)) continue;
-            chosen = d;
-            found = true;
-            break;
-        }
-        if (!found) throw std::runtime_error("trelvan: no free instrument matches " + SoapySDR::KwargsToString(args));
-        if (!setConnect(chosen)) {
-            const int status = getStatus();
-            throw std::runtime_error("trelvan: cannot connect to " + std::string(chosen.address) + " (status " +
-                                     std::to_string(status) + ")");
-        }
+    // Each device is a connection of its own, so several instruments stream side by side. It discovers
+    // on its own object too: a facade connects only what its own discovery listed.
+    std::unique_ptr<Trelvan> lib(new Trelvan());
+    const std::vector<DeviceData> found = lib->getDevList();
+    const auto chosen = std::find_if(found.begin(), found.end(), [&](const DeviceData& d) {
+        return !d.busy && matches(describe(d), args);
+    });
+    if (chosen == found.end())
+        throw std::runtime_error("trelvan: no free instrument matches " + SoapySDR::KwargsToString(args));
+    if (!lib->setConnect(*chosen)) {
+        const int status = lib->getStatus();
+        throw std::runtime_error("trelvan: cannot connect to " + std::string(chosen->address) + " (status " +
+                                 std::to_string(status) + ")");
     }
-    instrumentOpen = true;
-    try {
-        return new TrelvanDevice(chosen, args);
-    } catch (...) {
-        std::lock_guard<std::mutex> library(libraryMutex());
-        setDisconnect();
-        instrumentOpen = false;
-        throw;
-    }
+    auto* device = new TrelvanDevice(std::move(lib), *chosen, args);
+    std::lock_guard<std::mutex> lock(openMutex);
+    openDevices.push_back(*chosen);
+    return device;
 }
 
 const SoapySDR::Registry registration(kDriver, &findTrelvan, &makeTrelvan, SOAPY_SDR_ABI_VERSION);
@@ -103,15 +89,11 @@ const SoapySDR::ModuleVersion version(TRELVAN_VERSION);
 
 }  // namespace
 
-std::mutex& libraryMutex() {
-    static std::mutex m;
-    return m;
-}
-
-std::string backendOf(const DeviceData& device) {
-    const std::string address = device.address;
-    if (address.rfind("USB::", 0) == 0) return "Harogic";
-    return containsNoCase(device.model, "N9030A") ? "PXA" : "SK";
+void deviceClosed(const DeviceData& device) {
+    std::lock_guard<std::mutex> lock(openMutex);
+    const auto it = std::find_if(openDevices.begin(), openDevices.end(),
+                                 [&](const DeviceData& d) { return same(d, device); });
+    if (it != openDevices.end()) openDevices.erase(it);
 }
 
 SoapySDR::Kwargs describe(const DeviceData& device) {
@@ -121,14 +103,9 @@ SoapySDR::Kwargs describe(const DeviceData& device) {
     k["serial"] = device.serial;
     k["model"] = device.model;
     k["address"] = device.address;
-    k["backend"] = backendOf(device);
+    k["backend"] = instrumentFacts(device).backend;
     if (device.busy) k["busy"] = "true";
     return k;
-}
-
-void instrumentClosed() {
-    std::lock_guard<std::mutex> lock(stateMutex);
-    instrumentOpen = false;
 }
 
 }  // namespace trelvan_soapy

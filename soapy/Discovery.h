@@ -1,26 +1,17 @@
-// What the module's devices share: the library has one global connection, so every call into it goes
-// through one lock, and only one instrument is open at a time.
+// What find and make share with the devices.
 #pragma once
 
 #include <trelvan/Records.h>
 
 #include <SoapySDR/Types.hpp>
-#include <mutex>
-#include <string>
 
 namespace trelvan_soapy {
-
-// Held around every call into the library, since its configuration calls and its acquisitions must
-// not overlap.
-std::mutex& libraryMutex();
-
-// "PXA", "SK" or "Harogic": the backend the library chooses for this entry.
-std::string backendOf(const DeviceData& device);
 
 // The entry as find reports it.
 SoapySDR::Kwargs describe(const DeviceData& device);
 
-// Called by a device when it has disconnected, so that make may open another.
-void instrumentClosed();
+// Called by a device as it closes: find lists it, busy, while it is open, since a USB device that is
+// open is not enumerated.
+void deviceClosed(const DeviceData& device);
 
 }  // namespace trelvan_soapy

@@ -6,7 +6,10 @@
 
 #include <SoapySDR/Logger.hpp>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
+#include <limits>
 #include <stdexcept>
 
 namespace trelvan_soapy {
@@ -14,34 +17,31 @@ namespace trelvan_soapy {
 namespace {
 
 const char* const kFrequencyName = "RF";
+const char* const kAntennaName = "RF";
 const char* const kGainName = "REF";
 // Blocks of a few milliseconds or more: every block is an acquisition of its own, and an instrument's
 // default of a hundred points makes a stream of mostly seams.
 const int kDefaultPoints = 65536;
 
-// How each backend's samples are scaled, and what full scale means for it. The N9030A delivers volts;
-// the Harogic backend volts multiplied by its constant gain; the SK backend 32-bit converter counts
-// after its correction, whose scale does not depend on the reference level.
-const double kHarogicGain = 4.638686262403692;
-const double kSkCorrectionScale = 0.4263694993781802;
-
-std::string sampleUnit(const std::string& backend) {
-    if (backend == "PXA") return "volts";
-    if (backend == "Harogic") return "scaled volts";
-    return "corrected counts";
+bool rx0(const int direction, const size_t channel) {
+    return direction == SOAPY_SDR_RX && channel == 0;
 }
 
-// Amplitude of a complex tone 3 dB above the reference level, its power |x|^2 across 50 Ohm: the
-// converter's headroom.
-double fullScaleVolts(int refLevelDbm) { return std::sqrt(50.0 * std::pow(10.0, (refLevelDbm + 3 - 30) / 10.0)); }
+// A whole decimal integer, and nothing else.
+bool parseNumber(const std::string& text, long& number) {
+    char* end = nullptr;
+    errno = 0;
+    number = std::strtol(text.c_str(), &end, 10);
+    return !text.empty() && end != nullptr && *end == '\0' && errno == 0;
+}
 
 SoapySDR::Range range(double lo, double hi, double step = 0.0) {
     return SoapySDR::Range(std::min(lo, hi), std::max(lo, hi), step);
 }
 
-std::string errorsText() {
+std::string errorsText(Trelvan& lib) {
     std::string text;
-    for (const Error& e : getError()) {
+    for (const Error& e : lib.getError()) {
         if (e.code == 0) continue;
         if (!text.empty()) text += "; ";
         text += std::to_string(e.code) + " " + e.text.trimmed().toStdString();
@@ -69,201 +69,214 @@ bool isQuery(const std::string& command) {
 
 }  // namespace
 
-TrelvanDevice::TrelvanDevice(const DeviceData& device, const SoapySDR::Kwargs& args)
-    : device_(device), backend_(backendOf(device)) {
+TrelvanDevice::TrelvanDevice(std::unique_ptr<Trelvan> lib, const DeviceData& device,
+                             const SoapySDR::Kwargs& args)
+    : lib_(std::move(lib)), device_(device) {
     const auto points = args.find("points");
-    const int wantPoints = points == args.end() ? kDefaultPoints : std::stoi(points->second);
-    if (wantPoints <= 0) throw std::invalid_argument("trelvan: points must be positive");
-    std::lock_guard<std::mutex> lock(libraryMutex());
-    setNumPts(wantPoints);
-    min_ = getParameters(MIN);
-    max_ = getParameters(MAX);
-    minPoints_ = getNumPTS(MIN);
-    maxPoints_ = getNumPTS(MAX);
-    current_ = getParameters(CUR);
-    requested_ = current_;
-    rate_ = getCurSampleRate();
-    points_ = getNumPTS(CUR);
-    fullScale_ = fullScaleLocked();
-    SoapySDR::logf(SOAPY_SDR_INFO, "trelvan: connected to %s %s at %s", device_.model.c_str(),
+    wantedPoints_ = points == args.end() ? kDefaultPoints : std::stoi(points->second);
+    if (wantedPoints_ <= 0) throw std::invalid_argument("trelvan: points must be positive");
+    std::lock_guard<std::mutex> lock(io_);
+    min_ = lib_->getParameters(MIN);
+    max_ = lib_->getParameters(MAX);
+    // The instrument's settings once over, so that what it reports (rates above all) is in force.
+    const Params current = lib_->getParameters(CUR);
+    applyLocked(&current);
+    SoapySDR::logf(SOAPY_SDR_DEBUG, "trelvan: connected to %s %s at %s", device_.model.c_str(),
                    device_.serial.c_str(), device_.address);
 }
 
 TrelvanDevice::~TrelvanDevice() {
     stream_.reset();
     {
-        std::lock_guard<std::mutex> lock(libraryMutex());
-        setDisconnect();
+        std::lock_guard<std::mutex> lock(io_);
+        lib_->setDisconnect();
     }
-    instrumentClosed();
+    deviceClosed(device_);
 }
 
-void TrelvanDevice::checkChannel(const int direction, const size_t channel) const {
-    if (direction != SOAPY_SDR_RX || channel != 0)
-        throw std::invalid_argument("trelvan: only receive channel 0 exists");
+TrelvanDevice::Applied TrelvanDevice::applied() const {
+    std::lock_guard<std::mutex> lock(state_);
+    return applied_;
 }
 
-void TrelvanDevice::applyLocked() {
-    setParam(requested_);
-    current_ = getParameters(CUR);
-    rate_ = getCurSampleRate();
-    fullScale_ = fullScaleLocked();
-    const std::string errors = errorsText();
-    if (!errors.empty()) SoapySDR::logf(SOAPY_SDR_NOTICE, "trelvan: %s", errors.c_str());
+void TrelvanDevice::applyLocked(const Params* p) {
+    // The error record holds the last report until another replaces it; cleared, it tells of this change.
+    lib_->error = Error{};
+    if (p != nullptr) lib_->setParam(*p);
+    lib_->setNumPts(wantedPoints_);
+    Applied a;
+    a.params = lib_->getParameters(CUR);
+    a.rate = lib_->getCurSampleRate();
+    a.points = lib_->getNumPTS(CUR);
+    a.facts = connectedFacts(*lib_);
+    {
+        std::lock_guard<std::mutex> lock(state_);
+        a.settings = applied_.settings + 1;
+        applied_ = a;
+        if (stream_) stream_->blocks.discardBefore(a.settings);
+    }
+    // What the instrument changed is read back above and answered by the getters; its reports stay in
+    // the "errors" sensor.
+    const std::string errors = errorsText(*lib_);
+    if (!errors.empty()) SoapySDR::logf(SOAPY_SDR_DEBUG, "trelvan: %s", errors.c_str());
 }
 
-double TrelvanDevice::fullScaleLocked() const {
-    if (backend_ == "SK") return 2147483648.0 * kSkCorrectionScale;
-    const double volts = fullScaleVolts(current_.refLevel);
-    return backend_ == "Harogic" ? volts * kHarogicGain : volts;
+std::string TrelvanDevice::getDriverKey() const {
+    return "trelvan";
 }
 
-std::string TrelvanDevice::getDriverKey() const { return "trelvan"; }
-
-std::string TrelvanDevice::getHardwareKey() const { return device_.model; }
+std::string TrelvanDevice::getHardwareKey() const {
+    return device_.model;
+}
 
 SoapySDR::Kwargs TrelvanDevice::getHardwareInfo() const {
     SoapySDR::Kwargs info;
     info["model"] = device_.model;
     info["serial"] = device_.serial;
     info["address"] = device_.address;
-    info["backend"] = backend_;
-    info["sample_unit"] = sampleUnit(backend_);
+    const Applied a = applied();
+    info["backend"] = a.facts.backend;
+    info["sample_unit"] = a.facts.sampleUnit;
     return info;
 }
 
-size_t TrelvanDevice::getNumChannels(const int direction) const { return direction == SOAPY_SDR_RX ? 1 : 0; }
+size_t TrelvanDevice::getNumChannels(const int direction) const {
+    return direction == SOAPY_SDR_RX ? 1 : 0;
+}
 
 SoapySDR::Kwargs TrelvanDevice::getChannelInfo(const int direction, const size_t channel) const {
-    checkChannel(direction, channel);
-    return {{"sample_unit", sampleUnit(backend_)}};
+    if (!rx0(direction, channel)) return {};
+    return {{"sample_unit", applied().facts.sampleUnit}};
 }
 
 std::vector<std::string> TrelvanDevice::listAntennas(const int direction, const size_t channel) const {
-    checkChannel(direction, channel);
-    return {"RF"};
+    if (!rx0(direction, channel)) return {};
+    return {kAntennaName};
 }
 
 std::string TrelvanDevice::getAntenna(const int direction, const size_t channel) const {
-    checkChannel(direction, channel);
-    return "RF";
+    return rx0(direction, channel) ? kAntennaName : "";
 }
 
 std::vector<std::string> TrelvanDevice::listFrequencies(const int direction, const size_t channel) const {
-    checkChannel(direction, channel);
+    if (!rx0(direction, channel)) return {};
     return {kFrequencyName};
 }
 
 SoapySDR::RangeList TrelvanDevice::getFrequencyRange(const int direction, const size_t channel) const {
-    checkChannel(direction, channel);
+    if (!rx0(direction, channel)) return {};
     return {range(min_.frequency, max_.frequency)};
 }
 
 SoapySDR::RangeList TrelvanDevice::getFrequencyRange(const int direction, const size_t channel,
                                                      const std::string& name) const {
-    if (name != kFrequencyName) throw std::invalid_argument("trelvan: no frequency component " + name);
-    return getFrequencyRange(direction, channel);
+    return name == kFrequencyName ? getFrequencyRange(direction, channel) : SoapySDR::RangeList{};
 }
 
 void TrelvanDevice::setFrequency(const int direction, const size_t channel, const double frequency,
                                  const SoapySDR::Kwargs&) {
-    checkChannel(direction, channel);
-    std::lock_guard<std::mutex> lock(libraryMutex());
-    requested_.frequency = frequency;
-    applyLocked();
+    if (!rx0(direction, channel)) return;
+    std::lock_guard<std::mutex> lock(io_);
+    // The rate and level as the instrument has them: sending the request again would have the SK
+    // instruments report a modified rate on every retune.
+    Params p = applied().params;
+    p.frequency = frequency;
+    applyLocked(&p);
 }
 
 void TrelvanDevice::setFrequency(const int direction, const size_t channel, const std::string& name,
                                  const double frequency, const SoapySDR::Kwargs& args) {
-    if (name != kFrequencyName) throw std::invalid_argument("trelvan: no frequency component " + name);
-    setFrequency(direction, channel, frequency, args);
+    if (name == kFrequencyName) setFrequency(direction, channel, frequency, args);
 }
 
 double TrelvanDevice::getFrequency(const int direction, const size_t channel) const {
-    checkChannel(direction, channel);
-    std::lock_guard<std::mutex> lock(libraryMutex());
-    return current_.frequency;
+    return rx0(direction, channel) ? applied().params.frequency : 0.0;
 }
 
 double TrelvanDevice::getFrequency(const int direction, const size_t channel, const std::string& name) const {
-    if (name != kFrequencyName) throw std::invalid_argument("trelvan: no frequency component " + name);
-    return getFrequency(direction, channel);
+    return name == kFrequencyName ? getFrequency(direction, channel) : 0.0;
 }
 
 std::vector<double> TrelvanDevice::listSampleRates(const int direction, const size_t channel) const {
-    checkChannel(direction, channel);
-    // The limits, and the 1-2-5 steps between them.
-    const double lo = std::min(min_.sampleRate, max_.sampleRate), hi = std::max(min_.sampleRate, max_.sampleRate);
-    std::vector<double> rates{lo};
-    if (lo > 0) {
-        for (double decade = std::pow(10.0, std::floor(std::log10(lo))); decade <= hi; decade *= 10)
-            for (double m : {1.0, 2.0, 5.0})
-                if (m * decade > lo && m * decade < hi) rates.push_back(m * decade);
-    }
-    if (hi > lo) rates.push_back(hi);
+    if (!rx0(direction, channel)) return {};
+    std::vector<double> rates;
+    for (const RateChoice& c : applied().facts.rates) rates.push_back(c.delivered);
     return rates;
 }
 
 SoapySDR::RangeList TrelvanDevice::getSampleRateRange(const int direction, const size_t channel) const {
-    checkChannel(direction, channel);
-    return {range(min_.sampleRate, max_.sampleRate)};
+    if (!rx0(direction, channel)) return {};
+    const InstrumentFacts facts = applied().facts;
+    if (facts.rates.empty()) return {};
+    if (facts.continuousRates) return {range(facts.rates.front().delivered, facts.rates.back().delivered)};
+    SoapySDR::RangeList ranges;
+    for (const RateChoice& c : facts.rates) ranges.emplace_back(c.delivered, c.delivered);
+    return ranges;
 }
 
 void TrelvanDevice::setSampleRate(const int direction, const size_t channel, const double rate) {
-    checkChannel(direction, channel);
-    std::lock_guard<std::mutex> lock(libraryMutex());
-    requested_.sampleRate = rate;
-    applyLocked();
+    if (!rx0(direction, channel)) return;
+    std::lock_guard<std::mutex> lock(io_);
+    const Applied a = applied();
+    const RateChoice choice = nearestRate(a.facts, rate);
+    // The rate that comes out already: nothing to send (an SK instrument would report it modified).
+    if (std::abs(choice.delivered - a.rate) <= 1e-6 * choice.delivered) return;
+    Params p = a.params;
+    p.sampleRate = choice.request;
+    applyLocked(&p);
 }
 
 double TrelvanDevice::getSampleRate(const int direction, const size_t channel) const {
-    checkChannel(direction, channel);
-    std::lock_guard<std::mutex> lock(libraryMutex());
-    return rate_;
+    return rx0(direction, channel) ? applied().rate : 0.0;
 }
 
 std::vector<std::string> TrelvanDevice::listGains(const int direction, const size_t channel) const {
-    checkChannel(direction, channel);
+    if (!rx0(direction, channel)) return {};
     return {kGainName};
 }
 
 SoapySDR::Range TrelvanDevice::getGainRange(const int direction, const size_t channel) const {
-    checkChannel(direction, channel);
+    if (!rx0(direction, channel)) return SoapySDR::Range();
     return range(min_.refLevel, max_.refLevel, 1.0);
 }
 
 SoapySDR::Range TrelvanDevice::getGainRange(const int direction, const size_t channel,
                                             const std::string& name) const {
-    if (name != kGainName) throw std::invalid_argument("trelvan: no gain element " + name);
-    return getGainRange(direction, channel);
+    return name == kGainName ? getGainRange(direction, channel) : SoapySDR::Range();
 }
 
 void TrelvanDevice::setGain(const int direction, const size_t channel, const double value) {
-    checkChannel(direction, channel);
-    std::lock_guard<std::mutex> lock(libraryMutex());
-    requested_.refLevel = static_cast<int32_t>(std::lround(value));
-    applyLocked();
+    if (!rx0(direction, channel)) return;
+    std::lock_guard<std::mutex> lock(io_);
+    Params p = applied().params;
+    p.refLevel = static_cast<int32_t>(std::lround(value));
+    applyLocked(&p);
 }
 
-void TrelvanDevice::setGain(const int direction, const size_t channel, const std::string& name, const double value) {
-    if (name != kGainName) throw std::invalid_argument("trelvan: no gain element " + name);
-    setGain(direction, channel, value);
+void TrelvanDevice::setGain(const int direction, const size_t channel, const std::string& name,
+                            const double value) {
+    if (name == kGainName) setGain(direction, channel, value);
 }
 
 double TrelvanDevice::getGain(const int direction, const size_t channel) const {
-    checkChannel(direction, channel);
-    std::lock_guard<std::mutex> lock(libraryMutex());
-    return current_.refLevel;
+    return rx0(direction, channel) ? applied().params.refLevel : 0.0;
 }
 
 double TrelvanDevice::getGain(const int direction, const size_t channel, const std::string& name) const {
-    if (name != kGainName) throw std::invalid_argument("trelvan: no gain element " + name);
-    return getGain(direction, channel);
+    return name == kGainName ? getGain(direction, channel) : 0.0;
 }
 
-std::vector<std::string> TrelvanDevice::listSensors(const int, const size_t) const { return {"status", "errors"}; }
+bool TrelvanDevice::isPxa() const {
+    return applied().facts.backend == "PXA";
+}
 
-SoapySDR::ArgInfo TrelvanDevice::getSensorInfo(const int, const size_t, const std::string& key) const {
+std::vector<std::string> TrelvanDevice::listSensors() const {
+    std::vector<std::string> keys{"status", "errors"};
+    if (applied().facts.voltsPerUnit > 0) keys.push_back("full_scale");
+    return keys;
+}
+
+SoapySDR::ArgInfo TrelvanDevice::getSensorInfo(const std::string& key) const {
     SoapySDR::ArgInfo info;
     info.key = key;
     if (key == "status") {
@@ -274,17 +287,42 @@ SoapySDR::ArgInfo TrelvanDevice::getSensorInfo(const int, const size_t, const st
         info.name = "Errors";
         info.type = SoapySDR::ArgInfo::STRING;
         info.description = "The errors the library and the instrument report, as code and text";
+    } else if (key == "full_scale" && applied().facts.voltsPerUnit > 0) {
+        info.name = "Full scale";
+        info.type = SoapySDR::ArgInfo::FLOAT;
+        info.units = "V";
+        info.description =
+            "Amplitude at the input of a sample of magnitude 1.0 (a tone 3 dB above the reference "
+            "level), across 50 Ohm";
     } else {
-        throw std::invalid_argument("trelvan: no sensor " + key);
+        return SoapySDR::ArgInfo();
     }
     return info;
 }
 
-std::string TrelvanDevice::readSensor(const int, const size_t, const std::string& key) const {
-    std::lock_guard<std::mutex> lock(libraryMutex());
-    if (key == "status") return std::to_string(getStatus());
-    if (key == "errors") return errorsText();
-    throw std::invalid_argument("trelvan: no sensor " + key);
+std::string TrelvanDevice::readSensor(const std::string& key) const {
+    if (key == "full_scale") {
+        const InstrumentFacts facts = applied().facts;
+        return facts.voltsPerUnit > 0 ? std::to_string(facts.fullScale * facts.voltsPerUnit) : "";
+    }
+    if (key != "status" && key != "errors") return "";
+    std::lock_guard<std::mutex> lock(io_);
+    if (key == "status") return std::to_string(lib_->getStatus());
+    return errorsText(*lib_);
+}
+
+std::vector<std::string> TrelvanDevice::listSensors(const int direction, const size_t channel) const {
+    return rx0(direction, channel) ? listSensors() : std::vector<std::string>{};
+}
+
+SoapySDR::ArgInfo TrelvanDevice::getSensorInfo(const int direction, const size_t channel,
+                                               const std::string& key) const {
+    return rx0(direction, channel) ? getSensorInfo(key) : SoapySDR::ArgInfo();
+}
+
+std::string TrelvanDevice::readSensor(const int direction, const size_t channel,
+                                      const std::string& key) const {
+    return rx0(direction, channel) ? readSensor(key) : "";
 }
 
 SoapySDR::ArgInfoList TrelvanDevice::getSettingInfo() const {
@@ -293,7 +331,8 @@ SoapySDR::ArgInfoList TrelvanDevice::getSettingInfo() const {
     points.name = "Block size";
     points.type = SoapySDR::ArgInfo::INT;
     points.description = "Complex samples per acquisition";
-    points.range = range(minPoints_, maxPoints_, 1.0);
+    const Applied a = applied();
+    points.range = range(a.facts.minPoints, a.facts.maxPoints, 1.0);
     SoapySDR::ArgInfo ref;
     ref.key = "ref_level";
     ref.name = "Reference level";
@@ -302,44 +341,47 @@ SoapySDR::ArgInfoList TrelvanDevice::getSettingInfo() const {
     ref.description = "The instrument's reference level, also the gain element REF";
     ref.range = range(min_.refLevel, max_.refLevel, 1.0);
     SoapySDR::ArgInfoList list{points, ref};
-    if (backend_ == "PXA") {
+    if (isPxa()) {
         SoapySDR::ArgInfo scpi;
         scpi.key = "scpi";
         scpi.name = "SCPI";
         scpi.type = SoapySDR::ArgInfo::STRING;
-        scpi.description = "Writing sends a command to the instrument (a query when its header ends in '?'); "
-                           "reading gives the reply to the last query";
+        scpi.description =
+            "Writing sends a command to the instrument (a query when its header ends in '?'); "
+            "reading gives the reply to the last query";
         list.push_back(scpi);
     }
     return list;
 }
 
 void TrelvanDevice::writeSetting(const std::string& key, const std::string& value) {
-    if (key == "ref_level") {
-        setGain(SOAPY_SDR_RX, 0, std::stod(value));
-        return;
-    }
-    std::lock_guard<std::mutex> lock(libraryMutex());
-    if (key == "points") {
-        const int points = std::stoi(value);
-        if (points <= 0) throw std::invalid_argument("trelvan: points must be positive");
-        setNumPts(points);
-        points_ = getNumPTS(CUR);
-    } else if (key == "scpi" && backend_ == "PXA") {
+    long number = 0;
+    const bool numeric = parseNumber(value, number);
+    if (key == "ref_level" && numeric) {
+        setGain(SOAPY_SDR_RX, 0, static_cast<double>(number));
+    } else if (key == "points" && numeric && number > 0 && number <= std::numeric_limits<int>::max()) {
+        std::lock_guard<std::mutex> lock(io_);
+        wantedPoints_ = static_cast<int>(number);
+        applyLocked(nullptr);
+    } else if (key == "scpi" && isPxa()) {
+        std::lock_guard<std::mutex> lock(io_);
         const bool query = isQuery(value);
-        const std::string reply = CustomCommand(scpiLine(value), query);
+        const std::string reply = lib_->CustomCommand(scpiLine(value), query);
         if (query) scpiReply_ = reply.substr(0, reply.find_last_not_of("\r\n") + 1);
     } else {
-        throw std::invalid_argument("trelvan: no setting " + key);
+        // Ignored, as SoapySDR does with a setting a device lacks.
+        SoapySDR::logf(SOAPY_SDR_WARNING, "trelvan: setting %s=%s ignored", key.c_str(), value.c_str());
     }
 }
 
 std::string TrelvanDevice::readSetting(const std::string& key) const {
-    std::lock_guard<std::mutex> lock(libraryMutex());
-    if (key == "points") return std::to_string(points_);
-    if (key == "ref_level") return std::to_string(current_.refLevel);
-    if (key == "scpi" && backend_ == "PXA") return scpiReply_;
-    throw std::invalid_argument("trelvan: no setting " + key);
+    if (key == "points") return std::to_string(applied().points);
+    if (key == "ref_level") return std::to_string(applied().params.refLevel);
+    if (key == "scpi" && isPxa()) {
+        std::lock_guard<std::mutex> lock(io_);
+        return scpiReply_;
+    }
+    return "";
 }
 
 }  // namespace trelvan_soapy
