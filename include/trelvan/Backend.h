@@ -25,7 +25,9 @@ struct InstrumentFacts {
     std::string driver;       // the same in lower case, as selectors spell it
     std::string sampleUnit;   // the unit of one sample: "volt", "scaled volt", "corrected count"
     double voltsPerUnit = 0;  // a sample times this is volts across 50 Ohm; 0 when the library does not know
-    // Amplitude, in the sample unit, of a complex tone 3 dB above the reference level: full scale.
+    // The converter's full scale: the amplitude, in the sample unit, of the largest complex tone it takes.
+    // For samples in volts that is a tone 3 dB above the reference level; for converter counts it does
+    // not depend on the level.
     double fullScale = 0;
     int refLevel = 0;                // the reference level (dBm) fullScale is for
     bool continuousRates = false;    // any rate between the limits comes out as asked

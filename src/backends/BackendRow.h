@@ -55,7 +55,7 @@ struct BackendRow {
     // What one sample is, and how many volts across 50 Ohm one unit is (0: the library does not know).
     const char* sampleUnit;
     double voltsPerUnit;
-    // Amplitude, in the sample unit, of a complex tone 3 dB above `refLevelDbm`: the converter's full scale.
+    // The converter's full scale at `refLevelDbm`, in the sample unit (see InstrumentFacts::fullScale).
     double (*fullScale)(int refLevelDbm);
     // The rates the connected instrument delivers between its limits, ascending, each with the request
     // that gives it. With continuousRates any rate between the limits comes out as asked and the list is
