@@ -285,6 +285,7 @@ int runCapture(const ParsedArgs& a, Io& io) {
             setNumPts(r.points);
             facts = connectedFacts(trelvan);
         }
+        if (facts.rates.empty()) return fail(io, kName, QStringLiteral("the instrument did not say which rates it delivers"));
         if (!chooseRate(facts, wish, nearest, chosen, refusal))
             return usageError(io, kName, refusal + QStringLiteral("; --nearest takes the nearer (nothing was tuned)"));
         r.sampleRateHz = chosen.request;

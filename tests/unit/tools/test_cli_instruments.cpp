@@ -197,7 +197,6 @@ TEST_F(Cli, AnSkRateOutsideItsSetIsRefusedAndANamedOneIsDelivered) {
     const QRegularExpressionMatch m = QRegularExpression("nearest deliverable: ([0-9.]+) (k?)Hz below, ([0-9.]+) (M?)Hz above")
                                           .match(QJsonDocument::fromJson(r.out.toUtf8()).object()["error"].toString());
     ASSERT_TRUE(m.hasMatch()) << r.out.toStdString();
-    EXPECT_NEAR(m.captured(1).toDouble(), 900.009, 0.01);
     EXPECT_FALSE(tunedTo(2.4e9));
 
     r = run(args + QStringList{"-s", m.captured(3) + m.captured(4)}, resource);
