@@ -47,6 +47,47 @@ Limits readLimits() {
     return l;
 }
 
+InstrumentFacts readFacts(Limits& l) {
+    const InstrumentFacts f = connectedFacts(trelvan);
+    if (f.maxPoints >= f.minPoints && f.maxPoints > 0) {
+        l.points[0] = f.minPoints;
+        l.points[1] = f.maxPoints;
+    }
+    if (!f.continuousRates) l.pointsAtRateHz = 0;
+    return f;
+}
+
+QString ratesText(const InstrumentFacts& f) {
+    if (f.rates.empty()) return QStringLiteral("not reported");
+    if (f.continuousRates) return formatHz(f.rates.front().delivered) + ".." + formatHz(f.rates.back().delivered);
+    QStringList each;
+    for (const RateChoice& c : f.rates) each << formatHz(c.delivered);
+    return each.join(", ");
+}
+
+bool chooseRate(const InstrumentFacts& f, double wish, bool nearest, RateChoice& out, QString& refusal) {
+    out = {wish, wish};
+    if (f.rates.empty() || (f.continuousRates && !nearest)) return true;
+    if (f.continuousRates || nearest) {
+        out = nearestRate(f, wish);
+        return true;
+    }
+    const RateChoice* below = nullptr;
+    const RateChoice* above = nullptr;
+    for (const RateChoice& c : f.rates) {
+        if (std::fabs(c.delivered - wish) <= 1e-6 * c.delivered) {
+            out = c;
+            return true;
+        }
+        if (c.delivered < wish) below = &c;
+        else if (above == nullptr) above = &c;
+    }
+    refusal = QStringLiteral("sample rate %1 is not one the instrument delivers; nearest deliverable: %2 below, %3 above")
+                  .arg(formatHz(wish), below ? formatHz(below->delivered) : QStringLiteral("none"),
+                       above ? formatHz(above->delivered) : QStringLiteral("none"));
+    return false;
+}
+
 QStringList outsideLimits(const Request& r, const Limits& l) {
     QStringList out;
     // A pair that is not a range (0 to 0, or one value twice) is an instrument that reports none.
@@ -62,6 +103,8 @@ QStringList outsideLimits(const Request& r, const Limits& l) {
                    .arg(r.refLevelDbm)
                    .arg(l.refLevel[0])
                    .arg(l.refLevel[1]);
+    if (ranged(l.points) && l.pointsAtRateHz <= 0 && (r.points < l.points[0] || r.points > l.points[1]))
+        out << QStringLiteral("%1 points are outside the instrument's limits %2 to %3").arg(r.points).arg(l.points[0]).arg(l.points[1]);
     if (ranged(l.points) && l.pointsAtRateHz > 0) {
         // The point limits follow the sample rate: the same bandwidths hold more points at a higher rate.
         const double k = r.sampleRateHz / l.pointsAtRateHz;

@@ -2,6 +2,7 @@
 // configure it, read blocks as they arrive, and describe the result as a SigMF recording.
 #pragma once
 
+#include <trelvan/Backend.h>
 #include <trelvan/Trelvan.h>
 
 #include <QStringList>
@@ -28,7 +29,7 @@ struct Limits {
     double frequency[2] = {0, 0}, sampleRate[2] = {0, 0};
     int refLevel[2] = {0, 0};
     int points[2] = {0, 0};  // at the sample rate the instrument had when they were read
-    double pointsAtRateHz = 0;
+    double pointsAtRateHz = 0;  // 0: the point limits do not follow the rate
 };
 
 // What the instrument runs with after configuration, and what the library reported while it was applied.
@@ -40,6 +41,15 @@ struct Applied {
 };
 
 Limits readLimits();
+// The connected instrument's facts, its real point limits put into `l` (following the rate only where the
+// rates are continuous).
+InstrumentFacts readFacts(Limits& l);
+// The rates as `info` lists them: "MIN..MAX" for a continuous range, else each one.
+QString ratesText(const InstrumentFacts& f);
+// The rate to ask for to get `wish`: for a set of rates, one it holds (within a relative 1e-6, so printed
+// figures can be copied) or, with `nearest`, the nearest one; for a continuous range `wish` itself (the
+// limits check it) or, with `nearest`, clamped into it. False with the refusal naming the neighbours.
+bool chooseRate(const InstrumentFacts& f, double wish, bool nearest, RateChoice& out, QString& refusal);
 // Every way the request lies outside the limits, one line each; empty when it fits. Nothing is sent.
 QStringList outsideLimits(const Request& r, const Limits& l);
 Applied configure(const Request& r);

@@ -255,19 +255,46 @@ int runCapture(const ParsedArgs& a, Io& io) {
     io.err << "connected\n";
 
     Limits limits;
+    InstrumentFacts facts;
     {
         supervisor::Bound bound(kLibraryBoundS, stoppedAnswering("reply while its settings were read"));
         limits = readLimits();
+        facts = readFacts(limits);
         if (!o.hasRefLevel) r.refLevelDbm = getParameters(CUR).refLevel;
     }
     if (!o.hasRefLevel) io.err << "reference level: the instrument's current " << r.refLevelDbm << " dBm\n";
-    const QStringList outside = outsideLimits(r, limits);
+    RateChoice chosen{r.sampleRateHz, r.sampleRateHz};
+    QString refusal;
+    const bool nearest = a.flags.contains("nearest");
+    if (facts.continuousRates) chooseRate(facts, r.sampleRateHz, nearest, chosen, refusal);
+    const double wish = r.sampleRateHz;
+    r.sampleRateHz = chosen.request;
+    // Where the instrument has a set of rates, the set decides, not the range it reports.
+    const bool rateSet = !facts.continuousRates && !facts.rates.empty();
+    Limits checked = limits;
+    if (rateSet) checked.sampleRate[0] = checked.sampleRate[1] = 0;
+    const QStringList outside = outsideLimits(r, checked);
     if (!outside.isEmpty()) {
         for (const QString& line : outside.mid(1)) io.err << "trelvan capture: " << line << "\n";
         return usageError(io, kName, outside.first() + QStringLiteral(" (nothing was sent)"));
     }
+    if (rateSet) {
+        // The rates an instrument with a set of them delivers follow the block size, so that goes first.
+        {
+            supervisor::Bound bound(kLibraryBoundS, stoppedAnswering("reply while its rates were read"));
+            setNumPts(r.points);
+            facts = connectedFacts(trelvan);
+        }
+        if (facts.rates.empty()) return fail(io, kName, QStringLiteral("the instrument did not say which rates it delivers"));
+        if (!chooseRate(facts, wish, nearest, chosen, refusal))
+            return usageError(io, kName, refusal + QStringLiteral("; --nearest takes the nearer (nothing was tuned)"));
+        r.sampleRateHz = chosen.request;
+    }
+    if (std::fabs(chosen.delivered - wish) > 1e-6 * wish)
+        io.err << "sample rate: taking " << formatHz(chosen.delivered) << ", the deliverable rate nearest " << formatHz(wish) << "\n";
 
     io.err << "configuring: centre " << formatHz(r.frequencyHz) << ", sample rate " << formatHz(r.sampleRateHz)
+           << (chosen.request != chosen.delivered ? " (for " + formatHz(chosen.delivered) + ")" : QString())
            << ", ref " << r.refLevelDbm << " dBm, " << r.points << " points ...\n";
     Applied applied;
     {
@@ -275,7 +302,10 @@ int runCapture(const ParsedArgs& a, Io& io) {
         applied = configure(r);
     }
     if (supervisor::stopRequested()) return kInterrupted;
-    for (const QString& line : differences(r, applied)) io.err << line << "\n";
+    // Against the rate the request was chosen for, so only a rate other than that one is reported.
+    Request expected = r;
+    expected.sampleRateHz = chosen.delivered;
+    for (const QString& line : differences(expected, applied)) io.err << line << "\n";
     for (const auto& e : applied.errors) io.err << "library reports: " << e.code << " " << e.text.trimmed() << "\n";
     if (getStatus() != 0)
         return fail(io, kName, QStringLiteral("configuration failed, status %1").arg(statusText(getStatus())));
@@ -322,7 +352,9 @@ Command captureCommand() {
               "Configure an instrument, read blocks of I/Q samples and write them as a SigMF recording as they arrive.",
               "Writes NAME.sigmf-data and NAME.sigmf-meta (-o NAME, NAME.sigmf, NAME.sigmf-meta or\n"
               "NAME.sigmf-data). Every value is checked against the instrument's limits before anything is\n"
-              "sent; a request outside them exits 2. Settings the library or instrument changed are printed.\n"
+              "sent; a request outside them exits 2, as does a rate the instrument would change (unless\n"
+              "--nearest), naming the deliverable rates either side; one of those, copied as printed, is\n"
+              "delivered as asked. Settings the library or instrument changed are printed.\n"
               "Without --ref-level the instrument's current reference level is kept. --count 0 or --duration\n"
               "reads until stopped. The metadata is written when the data file is made, then replaced after\n"
               "the first block and every 2 s, describing the samples already on disk (without core:sha512,\n"
@@ -332,7 +364,8 @@ Command captureCommand() {
               "arrived. Exit status 1 also when the library reported an error or a block came back empty or\n"
               "short.",
               {{"frequency", "HZ", "centre frequency (required)", 'f'},
-               {"rate", "HZ", "sample rate (required)", 'r', 's'},
+               {"rate", "HZ", "sample rate (required); one the instrument delivers (see info)", 'r', 's'},
+               {"nearest", "", "take the deliverable sample rate nearest --rate"},
                {"ref-level", "DBM", "reference level, rounded to whole dBm (default: the instrument's current)", 'g'},
                {"points", "N", "samples per block (required)", 'n'},
                {"count", "K", "number of blocks; 0 until stopped (default 1, or 0 with --duration)"},

@@ -19,6 +19,7 @@ int runInfo(const ParsedArgs& a, Io& io) {
     if (const int rc = connectTo(a.device, connection, device, io, "info")) return rc;
 
     Limits l;
+    InstrumentFacts facts;
     Params cur{0, 0, 0};
     int points = 0, status = 0;
     double delivered = 0;
@@ -26,6 +27,7 @@ int runInfo(const ParsedArgs& a, Io& io) {
     {
         supervisor::Bound bound(kLibraryBoundS, stoppedAnswering("reply while its settings were read"));
         l = readLimits();
+        facts = readFacts(l);
         cur = getParameters(CUR);
         points = getNumPTS(CUR);
         delivered = getCurSampleRate();
@@ -37,14 +39,19 @@ int runInfo(const ParsedArgs& a, Io& io) {
         const auto range = [](auto lo, auto hi, auto now) { return QJsonObject{{"min", lo}, {"max", hi}, {"current", now}}; };
         QJsonArray errors;
         for (const auto& e : reported) errors.append(QJsonObject{{"code", e.code}, {"text", e.text.trimmed()}});
+        QJsonArray rates;
+        for (const RateChoice& c : facts.rates) rates.append(QJsonObject{{"delivered", c.delivered}, {"request", c.request}});
         QJsonObject o{{"model", QString::fromStdString(device.model)},
                       {"serial", QString::fromStdString(device.serial)},
                       {"address", addressOf(device)},
                       {"driver", driverOf(device)},
                       {"frequency", range(l.frequency[0], l.frequency[1], cur.frequency)},
                       {"sample_rate", range(l.sampleRate[0], l.sampleRate[1], cur.sampleRate)},
+                      {"sample_rates", rates},
+                      {"continuous_sample_rates", facts.continuousRates},
                       {"ref_level", range(l.refLevel[0], l.refLevel[1], cur.refLevel)},
                       {"points", range(l.points[0], l.points[1], points)},
+                      {"points_meaning", QString::fromStdString(facts.pointsMeaning)},
                       {"delivered_sample_rate", delivered},
                       {"sample_unit", unit.name},
                       {"status", status},
@@ -64,6 +71,11 @@ int runInfo(const ParsedArgs& a, Io& io) {
         row("reference level", dbm(l.refLevel[0]), dbm(l.refLevel[1]), dbm(cur.refLevel));
         row("points", QString::number(l.points[0]), QString::number(l.points[1]), QString::number(points));
         io.out << "\ndelivered sample rate  " << formatHz(delivered) << "\n";
+        io.out << "sample rates           " << ratesText(facts)
+               << (facts.continuousRates ? QStringLiteral(" (any rate between)")
+                                         : QStringLiteral(" (at %1 points; capture --rate takes one of them)").arg(points))
+               << "\n";
+        if (!facts.pointsMeaning.empty()) io.out << "points mean            " << QString::fromStdString(facts.pointsMeaning) << "\n";
         io.out << "samples in             " << unit.name << "s\n";
         if (!reported.isEmpty()) io.out << "library reports        " << errorsLine(reported) << "\n";
     }
@@ -75,7 +87,9 @@ int runInfo(const ParsedArgs& a, Io& io) {
 
 Command infoCommand() {
     Command c{"info", "[DEVICE]", "Show an instrument's limits (MIN, MAX), current settings, points and delivered sample rate.",
-              "The point limits hold at the current sample rate. An instrument that discovery reports as busy\n"
+              "Also the sample rates it can deliver: a range MIN..MAX for an N9030A, else each rate of its set\n"
+              "(an SK instrument's set follows the points), and what its points limits mean. The N9030A's\n"
+              "point limits hold at the current sample rate. An instrument that discovery reports as busy\n"
               "is not connected.",
               {{"json", "", "print a JSON object instead of a table"}}, 0, 1, runInfo};
     c.takesDevice = true;

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "PxaEmulator.h"
@@ -176,6 +177,35 @@ TEST_F(Cli, AReaderOfStdoutThatGoesAwayEndsTheCapture) {
         EXPECT_EQ(r.err.contains("wrote stdout: "), tookSamples) << r.err.toStdString();
         EXPECT_EQ(r.err.contains("the reader of stdout went away before any samples were written"), !tookSamples);
     }
+}
+
+// An SK instrument delivers a set of rates that follows the block size. A rate it would change is refused
+// before the instrument is tuned, naming the deliverable rates either side; the one above, copied as
+// printed, is delivered and recorded as such.
+TEST_F(Cli, AnSkRateOutsideItsSetIsRefusedAndANamedOneIsDelivered) {
+    sim::sk::Server sk;
+    ASSERT_TRUE(sk.start("127.0.0.103", 8888)) << sk.error();
+    const QString resource = "TCPIP0::127.0.0.103::8888::SOCKET|manufacturer=Reruro|model=К4-Э1|serial=7";
+    const QStringList args{"capture", "model=k4", "-f", "2.4G", "-g", "0", "-n", "8192", "-o", dir.filePath("sk")};
+    const auto tunedTo = [&sk](double hz) {
+        for (const auto& q : sk.requests())
+            if (!q.values.empty() && q.values[0] == hz) return true;
+        return false;
+    };
+    support::CliResult r = run(args + QStringList{"-s", "2.7M", "--json"}, resource);
+    EXPECT_EQ(r.status, 2) << r.err.toStdString();
+    const QRegularExpressionMatch m = QRegularExpression("nearest deliverable: ([0-9.]+) (k?)Hz below, ([0-9.]+) (M?)Hz above")
+                                          .match(QJsonDocument::fromJson(r.out.toUtf8()).object()["error"].toString());
+    ASSERT_TRUE(m.hasMatch()) << r.out.toStdString();
+    EXPECT_FALSE(tunedTo(2.4e9));
+
+    r = run(args + QStringList{"-s", m.captured(3) + m.captured(4)}, resource);
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(tunedTo(2.4e9));
+    cli::Recording rec;
+    QString error;
+    ASSERT_TRUE(cli::readRecording(dir.filePath("sk"), rec, error)) << error.toStdString();
+    EXPECT_NEAR(rec.sampleRateHz, m.captured(3).toDouble() * 1e6, 1e-6 * rec.sampleRateHz);
 }
 
 TEST_F(Cli, ScpiAnswersFromTheInstrument) {
