@@ -2,7 +2,9 @@
 // standard prototype.
 #pragma once
 
-#include "visa/VisaFunctions.h"
+#include <trelvan/VisaFunctions.h>
+
+#include "base/VisaConstants.h"
 
 #define MIVISA_EXPORT __attribute__((visibility("default")))
 #define MIVISA_DECLARE(R, Name, Args) extern "C" MIVISA_EXPORT R vi##Name Args;

@@ -13,7 +13,7 @@
 #include <system_error>
 #include <thread>
 
-#include "Cp1251.h"
+#include "base/Cp1251.h"
 #include "Locks.h"
 #include "Socket.h"
 
@@ -130,7 +130,7 @@ FoundResource describe(const ResourceEntry& e, const Identity& id) {
     // A configured model is UTF-8 and is handed out in Windows-1251, as such instruments report it;
     // an identified one is handed out as it came.
     r.hasModel = e.hasModel || id.known;
-    r.model = e.hasModel ? utf8ToCp1251(e.model) : id.model;
+    r.model = e.hasModel ? trv::cp1251::fromUtf8(e.model) : id.model;
     r.hasSerial = e.hasSerial || id.known;
     r.serial = e.hasSerial ? e.serial : id.serial;
     return r;

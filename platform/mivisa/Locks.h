@@ -11,7 +11,7 @@
 #include <string>
 
 #include "Deadline.h"
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace mivisa {
 

@@ -3,4 +3,4 @@
 
 #include <trelvan/Records.h>
 
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"

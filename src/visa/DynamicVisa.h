@@ -3,7 +3,7 @@
 
 #include <trelvan/DynamicVisa.h>
 
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 // The name the library is asked for on this platform.
 extern const char* const kVisaLibraryName;

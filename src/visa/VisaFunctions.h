@@ -3,4 +3,4 @@
 
 #include <trelvan/VisaFunctions.h>
 
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"

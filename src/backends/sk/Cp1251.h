@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "util/Cp1251Table.h"
+#include "base/Cp1251.h"
 
 static_assert(sizeof("Ж") == 3, "string literals must be compiled as UTF-8");
 

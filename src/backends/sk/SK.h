@@ -12,7 +12,7 @@
 #include "backends/sk/CommandHead.h"
 #include "backends/AnalyzerInterface.h"
 #include "backends/Init.h"
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 class DynamicVisa;
 

@@ -1,6 +1,9 @@
-// Windows-1251, the code page SK instruments use for Cyrillic text: the one table of it, shared by the
-// library's conversions, the compile-time texts of the SK vocabulary and our VISA library.
+// Windows-1251, the code page SK instruments use for Cyrillic text: the one table of it and the one
+// converter, shared by the library (the model texts discovery reads, the compile-time texts of the SK
+// vocabulary) and by our VISA library (the model texts it hands out).
 #pragma once
+
+#include <string>
 
 namespace trv::cp1251 {
 
@@ -32,5 +35,10 @@ constexpr int byteOf(char32_t cp) {
         if (kUpperHalf[i] != 0 && kUpperHalf[i] == cp) return 0x80 + i;
     return -1;
 }
+
+// Windows-1251 bytes to UTF-8; the unassigned 0x98 is dropped.
+std::string toUtf8(const std::string& bytes);
+// UTF-8 to Windows-1251 bytes; a character the code page lacks, or a broken sequence, becomes '?'.
+std::string fromUtf8(const std::string& text);
 
 }  // namespace trv::cp1251
