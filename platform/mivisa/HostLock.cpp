@@ -1,0 +1,88 @@
+#include "HostLock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <thread>
+
+namespace mivisa {
+
+namespace {
+
+constexpr int kRetryMs = 10;
+// Longer names are hashed, so that a long host name still fits a file name.
+constexpr size_t kMaxReadableName = 200;
+
+std::string folder() {
+    struct stat st {};
+    if (::stat("/run/lock", &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & 01777) == 01777)
+        return "/run/lock";
+    return "/tmp";
+}
+
+// Opens the lock file, making it when it is missing. Read-only is enough for flock, and lets every user
+// open a file another one made. An existing file is opened without O_CREAT, which a sticky folder may
+// refuse for a file of another user.
+int openLockFile(const std::string& path) {
+    const int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW;
+    int fd = ::open(path.c_str(), flags);
+    if (fd >= 0 || errno != ENOENT) return fd;
+    fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, 0644);
+    if (fd >= 0) {
+        ::fchmod(fd, 0644);  // whatever the umask
+        return fd;
+    }
+    return errno == EEXIST ? ::open(path.c_str(), flags) : -1;
+}
+
+}  // namespace
+
+std::string HostLock::path(const std::string& key) {
+    // The key is "host#port"; hosts hold letters, digits, '-', '.', '_', and ':' or '%' for IPv6.
+    std::string name = "mivisa-" + key + ".lock";
+    for (char& c : name)
+        if (c == '#') c = '-';
+    if (name.size() > kMaxReadableName) {
+        uint64_t h = 1469598103934665603ull;  // FNV-1a
+        for (unsigned char c : key) h = (h ^ c) * 1099511628211ull;
+        char hex[17];
+        std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+        name = std::string("mivisa-") + hex + ".lock";
+    }
+    return folder() + "/" + name;
+}
+
+HostLock::Outcome HostLock::take(const std::string& key, const Deadline& deadline, int& fd) {
+    fd = openLockFile(path(key));
+    if (fd < 0) return Outcome::NoLockFile;
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return Outcome::Taken;
+        if (errno != EWOULDBLOCK && errno != EINTR) break;
+        const int left = deadline.pollMs();
+        if (left == 0) {
+            ::close(fd);
+            fd = -1;
+            return Outcome::HeldElsewhere;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(left < 0 || left > kRetryMs ? kRetryMs : left));
+    }
+    ::close(fd);
+    fd = -1;
+    return Outcome::NoLockFile;
+}
+
+bool HostLock::heldElsewhere(const std::string& key) {
+    const int fd = ::open(path(key).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    // A shared lock: two searches at once do not see each other as owners.
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+}  // namespace mivisa
