@@ -40,6 +40,13 @@ int openLockFile(const std::string& path) {
     return errno == EEXIST ? ::open(path.c_str(), flags) : -1;
 }
 
+// Whether `fd` is the file that `path` names now.
+bool isAt(int fd, const std::string& path) {
+    struct stat opened {}, named {};
+    return ::fstat(fd, &opened) == 0 && ::stat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
+}
+
 }  // namespace
 
 std::string HostLock::path(const std::string& key) {
@@ -58,22 +65,32 @@ std::string HostLock::path(const std::string& key) {
 }
 
 HostLock::Outcome HostLock::take(const std::string& key, const Deadline& deadline, int& fd) {
-    fd = openLockFile(path(key));
-    if (fd < 0) return Outcome::NoLockFile;
+    const std::string file = path(key);
     for (;;) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return Outcome::Taken;
-        if (errno != EWOULDBLOCK && errno != EINTR) break;
-        const int left = deadline.pollMs();
-        if (left == 0) {
+        fd = openLockFile(file);
+        if (fd < 0) return Outcome::NoLockFile;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            // A holder removes the file as it lets go; a lock on a removed file holds nothing.
+            if (isAt(fd, file)) return Outcome::Taken;
+        } else if (errno != EWOULDBLOCK && errno != EINTR) {
             ::close(fd);
             fd = -1;
-            return Outcome::HeldElsewhere;
+            return Outcome::NoLockFile;
         }
+        ::close(fd);
+        fd = -1;
+        const int left = deadline.pollMs();
+        if (left == 0) return Outcome::HeldElsewhere;
         std::this_thread::sleep_for(std::chrono::milliseconds(left < 0 || left > kRetryMs ? kRetryMs : left));
     }
+}
+
+void HostLock::release(const std::string& key, int fd) {
+    // Removed while still locked, so that no lock files pile up; where the folder does not let this user
+    // remove it, it stays and is used again.
+    const std::string file = path(key);
+    if (isAt(fd, file)) ::unlink(file.c_str());
     ::close(fd);
-    fd = -1;
-    return Outcome::NoLockFile;
 }
 
 bool HostLock::heldElsewhere(const std::string& key) {

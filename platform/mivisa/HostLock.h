@@ -1,6 +1,6 @@
 // One owner per instrument on this machine: an advisory lock (flock) on a file named from the resource
 // key (host and port). The kernel drops it when its holder exits however it ends, so a crashed or
-// killed owner leaves nothing stale behind.
+// killed owner leaves nothing stale behind: at most an unlocked file, which the next owner removes.
 #pragma once
 
 #include <string>
@@ -18,6 +18,8 @@ public:
     };
     // Tries without blocking, again every few milliseconds until the deadline.
     static Outcome take(const std::string& key, const Deadline& deadline, int& fd);
+    // Lets go of a lock `take` gave, removing its file.
+    static void release(const std::string& key, int fd);
     // Whether another process holds it now; never waits, creates nothing.
     static bool heldElsewhere(const std::string& key);
     // /run/lock when it is the shared, sticky folder made for this, else /tmp: the same for every user

@@ -1,7 +1,5 @@
 #include "Locks.h"
 
-#include <unistd.h>
-
 #include <chrono>
 
 #include "HostLock.h"
@@ -45,7 +43,7 @@ bool Locks::isOpen(const std::string& key) {
 void Locks::dropExclusive(ResourceState& state) {
     state.exclusiveOwner = 0;
     state.exclusiveDepth = 0;
-    if (state.hostLock >= 0) ::close(state.hostLock);
+    if (state.hostLock >= 0) HostLock::release(state.key, state.hostLock);
     state.hostLock = -1;
 }
 
@@ -89,7 +87,7 @@ ViStatus Locks::lockExclusive(ResourceState& state, ViSession who, const Deadlin
         const HostLock::Outcome outcome = HostLock::take(state.key, hostDeadline, fd);
         lock.lock();
         if (outcome == HostLock::Outcome::HeldElsewhere || state.exclusiveOwner != who) {
-            if (fd >= 0) ::close(fd);
+            if (fd >= 0) HostLock::release(state.key, fd);
             if (state.exclusiveOwner == who) dropExclusive(state);
             changed_.notify_all();
             return VI_ERROR_TMO;
