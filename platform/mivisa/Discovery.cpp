@@ -15,8 +15,8 @@
 
 #include "HostLock.h"
 #include "Locks.h"
-#include "base/Cp1251.h"
 #include "Socket.h"
+#include "base/Cp1251.h"
 
 namespace mivisa {
 

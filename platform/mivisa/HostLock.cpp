@@ -19,7 +19,7 @@ constexpr int kRetryMs = 10;
 constexpr size_t kMaxReadableName = 200;
 
 std::string folder() {
-    struct stat st {};
+    struct stat st;
     if (::stat("/run/lock", &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & 01777) == 01777)
         return "/run/lock";
     return "/tmp";
@@ -42,7 +42,7 @@ int openLockFile(const std::string& path) {
 
 // Whether `fd` is the file that `path` names now.
 bool isAt(int fd, const std::string& path) {
-    struct stat opened {}, named {};
+    struct stat opened, named;
     return ::fstat(fd, &opened) == 0 && ::stat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
            opened.st_ino == named.st_ino;
 }
@@ -51,9 +51,15 @@ bool isAt(int fd, const std::string& path) {
 
 std::string HostLock::path(const std::string& key) {
     // The key is "host#port"; hosts hold letters, digits, '-', '.', '_', and ':' or '%' for IPv6.
-    std::string name = "mivisa-" + key + ".lock";
+    std::string name = "mivisa-" + key;
     for (char& c : name)
         if (c == '#') c = '-';
+    // A loopback address names a different host in each network namespace.
+    const bool loopback =
+        key.rfind("127.", 0) == 0 || key.rfind("::1#", 0) == 0 || key.rfind("localhost#", 0) == 0;
+    struct stat ns;
+    if (loopback && ::stat("/proc/self/ns/net", &ns) == 0) name += "-net" + std::to_string(ns.st_ino);
+    name += ".lock";
     if (name.size() > kMaxReadableName) {
         uint64_t h = 1469598103934665603ull;  // FNV-1a
         for (unsigned char c : key) h = (h ^ c) * 1099511628211ull;

@@ -68,7 +68,7 @@ bool Locks::waitUntil(std::unique_lock<std::mutex>& lock, const Deadline& deadli
 }
 
 ViStatus Locks::lockExclusive(ResourceState& state, ViSession who, const Deadline& deadline,
-                             const Deadline& hostDeadline) {
+                              const Deadline& hostDeadline) {
     std::unique_lock<std::mutex> lock(mutex_);
     const bool granted = waitUntil(lock, deadline, [&] {
         if (state.exclusiveOwner != 0) return state.exclusiveOwner == who;

@@ -2,8 +2,8 @@
 // the tests' loopback server stand on.
 #pragma once
 
-#include <cstdint>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <thread>

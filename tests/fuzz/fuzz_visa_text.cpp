@@ -17,8 +17,8 @@
 #include "FuzzInput.h"
 #include "ResourceList.h"
 #include "ResourceName.h"
-#include "base/Cp1251.h"
 #include "Scan.h"
+#include "base/Cp1251.h"
 
 namespace {
 
