@@ -3,6 +3,7 @@
 // vocabulary) and by our VISA library (the model texts it hands out).
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace trv::cp1251 {
@@ -34,6 +35,32 @@ constexpr int byteOf(char32_t cp) {
     for (int i = 0; i < 64; ++i)
         if (kUpperHalf[i] != 0 && kUpperHalf[i] == cp) return 0x80 + i;
     return -1;
+}
+
+// One UTF-8 sequence at `i` of the `size` bytes at `s`: its code point and how many bytes it took. Not ok
+// for a stray, cut or overlong sequence, whose length then covers the bytes read of it (at least one).
+struct Utf8Step {
+    char32_t codePoint;
+    std::size_t length;
+    bool ok;
+};
+constexpr Utf8Step decodeUtf8(const char* s, std::size_t size, std::size_t i) {
+    const unsigned char lead = static_cast<unsigned char>(s[i]);
+    if (lead < 0x80) return {lead, 1, true};
+    const std::size_t extra = (lead & 0xE0) == 0xC0   ? 1
+                              : (lead & 0xF0) == 0xE0 ? 2
+                              : (lead & 0xF8) == 0xF0 ? 3
+                                                      : 0;
+    if (extra == 0) return {0, 1, false};
+    char32_t cp = lead & (0x3F >> extra);
+    std::size_t n = 1;
+    for (; n <= extra; ++n) {
+        if (i + n >= size || (static_cast<unsigned char>(s[i + n]) & 0xC0) != 0x80) return {0, n, false};
+        cp = (cp << 6) | (static_cast<unsigned char>(s[i + n]) & 0x3F);
+    }
+    // The smallest code point that needs this many bytes: anything below is an overlong form.
+    const char32_t least = extra == 1 ? 0x80 : extra == 2 ? 0x800 : 0x10000;
+    return {cp, n, cp >= least};
 }
 
 // Windows-1251 bytes to UTF-8; the unassigned 0x98 is dropped.
