@@ -53,5 +53,4 @@ constexpr Text<N> encode(const char* utf8) {
 }  // namespace trv::cp1251
 
 // Defines a constant holding the Windows-1251 form of a UTF-8 literal; use its .bytes.
-#define TRELVAN_CP1251(name, utf8) \
-    constexpr auto name = ::trv::cp1251::encode<::trv::cp1251::encodedSize(utf8)>(utf8)
+#define TRELVAN_CP1251(name, utf8) constexpr auto name = ::trv::cp1251::encode<::trv::cp1251::encodedSize(utf8)>(utf8)
