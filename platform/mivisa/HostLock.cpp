@@ -72,10 +72,14 @@ std::string HostLock::path(const std::string& key) {
 
 HostLock::Outcome HostLock::take(const std::string& key, const Deadline& deadline, int& fd) {
     const std::string file = path(key);
+    // How often the file was removed under our hands; a few such retries go at once.
+    int removed = 0;
     for (;;) {
         fd = openLockFile(file);
         if (fd < 0) return Outcome::NoLockFile;
+        bool taken = false;
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            taken = true;
             // A holder removes the file as it lets go; a lock on a removed file holds nothing.
             if (isAt(fd, file)) return Outcome::Taken;
         } else if (errno != EWOULDBLOCK && errno != EINTR) {
@@ -85,6 +89,8 @@ HostLock::Outcome HostLock::take(const std::string& key, const Deadline& deadlin
         }
         ::close(fd);
         fd = -1;
+        // Its holder has just let go: the file made after it is tried at once.
+        if (taken && ++removed < 4) continue;
         const int left = deadline.pollMs();
         if (left == 0) return Outcome::HeldElsewhere;
         std::this_thread::sleep_for(std::chrono::milliseconds(left < 0 || left > kRetryMs ? kRetryMs : left));
