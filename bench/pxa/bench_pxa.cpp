@@ -18,7 +18,7 @@
 #include "Paired.h"
 #include "PxaEmulator.h"
 #include "backends/pxa/Pxa.h"
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "Paired.h"
 #include "SkServer.h"
 #include "backends/sk/Sk.h"
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace {
 

@@ -1,9 +1,6 @@
 #include "PxaEmulator.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,6 +13,7 @@
 #include <mutex>
 #include <thread>
 
+#include "Listener.h"
 #include "PxaInstrument.h"
 
 namespace sim {
@@ -34,12 +32,7 @@ struct PxaEmulator::Impl {
     std::deque<std::string> log;
     int accepted = 0;
 
-    std::string address;
-    uint16_t port = 0;
-    int listener = -1;
-    int wake[2] = {-1, -1};  // written once on stop; every poll watches it
-    std::atomic<bool> stopping{false};
-    std::thread acceptor;
+    net::Listener listener;  // its stop descriptor wakes every poll here on stop
 
     struct Connection {
         int fd;
@@ -49,7 +42,7 @@ struct PxaEmulator::Impl {
     std::mutex connectionsMutex;
     std::list<Connection> connections;
 
-    void acceptLoop();
+    void accept(int fd);
     void serve(Connection& c);
     bool sendReply(int fd, const std::string& reply, bool targeted, const PxaFaults& faults);
     bool sendBytes(int fd, const char* data, std::size_t n, int dripDelayUs);
@@ -66,51 +59,27 @@ PxaEmulator::~PxaEmulator() {
 
 bool PxaEmulator::start(const std::string& address, uint16_t port) {
     Impl& d = *impl_;
-    if (d.listener >= 0) return false;
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    if (inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1) return false;
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    const int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    socklen_t len = sizeof sa;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || listen(fd, 16) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0 || pipe2(d.wake, O_CLOEXEC) != 0) {
-        close(fd);
-        return false;
-    }
-    d.listener = fd;
-    d.address = address;
-    d.port = ntohs(sa.sin_port);
-    d.stopping = false;
-    d.acceptor = std::thread([&d] { d.acceptLoop(); });
-    return true;
+    return d.listener.start(address, port, [&d](int fd) { d.accept(fd); });
 }
 
 void PxaEmulator::stop() {
     Impl& d = *impl_;
-    if (d.listener < 0) return;
-    d.stopping = true;
-    const char byte = 1;
-    (void)!write(d.wake[1], &byte, 1);
-    d.acceptor.join();
+    if (!d.listener.listening()) return;
+    d.listener.stop();
     d.reap(true);
-    close(d.listener);
-    close(d.wake[0]);
-    close(d.wake[1]);
-    d.listener = d.wake[0] = d.wake[1] = -1;
 }
 
 uint16_t PxaEmulator::port() const {
-    return impl_->port;
+    return impl_->listener.port();
 }
 std::string PxaEmulator::address() const {
-    return impl_->address;
+    return impl_->listener.address();
 }
 std::string PxaEmulator::resource() const {
-    return "TCPIP0::" + impl_->address + "::" + std::to_string(impl_->port) + "::SOCKET";
+    return "TCPIP0::" + address() + "::" + std::to_string(port()) + "::SOCKET";
+}
+std::string PxaEmulator::error() const {
+    return impl_->listener.error();
 }
 
 void PxaEmulator::setTone(double offsetHz, double levelDbm) {
@@ -162,27 +131,18 @@ PxaSettings PxaEmulator::settings() const {
     return impl_->instrument.settings();
 }
 
-void PxaEmulator::Impl::acceptLoop() {
-    while (!stopping) {
-        pollfd fds[2] = {{listener, POLLIN, 0}, {wake[0], POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
-        if (fds[1].revents) break;
-        if (!(fds[0].revents & POLLIN)) continue;
-        const int fd = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) continue;
-        const int on = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        {
-            std::lock_guard<std::mutex> hold(mutex);
-            ++accepted;
-        }
-        reap(false);
-        std::lock_guard<std::mutex> hold(connectionsMutex);
-        connections.emplace_back();
-        Connection& c = connections.back();
-        c.fd = fd;
-        c.thread = std::thread([this, &c] { serve(c); });
+void PxaEmulator::Impl::accept(int fd) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    {
+        std::lock_guard<std::mutex> hold(mutex);
+        ++accepted;
     }
+    reap(false);
+    std::lock_guard<std::mutex> hold(connectionsMutex);
+    connections.emplace_back();
+    Connection& c = connections.back();
+    c.fd = fd;
+    c.thread = std::thread([this, &c] { serve(c); });
 }
 
 void PxaEmulator::Impl::reap(bool all) {
@@ -203,8 +163,8 @@ void PxaEmulator::Impl::serve(Connection& c) {
     std::string input;
     std::string reply;  // kept across messages: a capture block is megabytes
     char buffer[64 * 1024];
-    while (!stopping) {
-        pollfd fds[2] = {{c.fd, POLLIN, 0}, {wake[0], POLLIN, 0}};
+    while (!listener.stopping()) {
+        pollfd fds[2] = {{c.fd, POLLIN, 0}, {listener.stopFd(), POLLIN, 0}};
         if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
         if (fds[1].revents) break;
         if (!fds[0].revents) continue;
@@ -261,7 +221,7 @@ bool PxaEmulator::Impl::sendBytes(int fd, const char* data, std::size_t n, int d
     for (std::size_t i = 0; i < n; ++i) {
         if (!writeAll(fd, data + i, 1)) return false;
         if (dripDelayUs > 0) std::this_thread::sleep_for(std::chrono::microseconds(dripDelayUs));
-        if (stopping) return false;
+        if (listener.stopping()) return false;
     }
     return true;
 }
@@ -276,7 +236,7 @@ bool PxaEmulator::Impl::writeAll(int fd, const char* data, std::size_t n) {
         }
         if (sent < 0 && errno != EAGAIN && errno != EINTR) return false;
         // The peer is not reading; wait for room, or for stop.
-        pollfd fds[2] = {{fd, POLLOUT, 0}, {wake[0], POLLIN, 0}};
+        pollfd fds[2] = {{fd, POLLOUT, 0}, {listener.stopFd(), POLLIN, 0}};
         if (poll(fds, 2, -1) < 0 && errno != EINTR) return false;
         if (fds[1].revents || (fds[0].revents & (POLLERR | POLLHUP))) return false;
     }
@@ -290,7 +250,7 @@ bool PxaEmulator::Impl::pause(int fd, int ms) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
         if (left.count() <= 0) return true;
-        pollfd fds[2] = {{fd, POLLRDHUP, 0}, {wake[0], POLLIN, 0}};
+        pollfd fds[2] = {{fd, POLLRDHUP, 0}, {listener.stopFd(), POLLIN, 0}};
         const int r = poll(fds, 2, static_cast<int>(left.count()));
         if (r < 0 && errno != EINTR) return false;
         if (r > 0 && (fds[1].revents || (fds[0].revents & (POLLRDHUP | POLLHUP | POLLERR)))) return false;

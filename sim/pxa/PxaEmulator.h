@@ -55,7 +55,7 @@ public:
     PxaEmulator(const PxaEmulator&) = delete;
     PxaEmulator& operator=(const PxaEmulator&) = delete;
 
-    // Listens on an IPv4 address; false when the address cannot be bound.
+    // Listens on an IPv4 address; false, with error(), when it cannot, and for a start while it listens.
     bool start(const std::string& address = "127.0.0.1", uint16_t port = 0);
     // Closes the listener and every connection; safe to call twice.
     void stop();
@@ -63,6 +63,7 @@ public:
     std::string address() const;
     // "TCPIP0::<address>::<port>::SOCKET"
     std::string resource() const;
+    std::string error() const;
 
     // The input: one tone at an offset from the centre frequency, plus noise (total power over the
     // sample rate). A tone outside the span is filtered out, as the instrument's IF would.

@@ -2,7 +2,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "PxaEmulator.h"
@@ -123,8 +122,7 @@ int main(int argc, char** argv) {
     if (!serial.empty()) emulator.setSerial(serial);
     emulator.setFaults(faults);
     if (!emulator.start(address, static_cast<uint16_t>(port))) {
-        std::fprintf(stderr, "trelvan-sim-pxa: cannot listen on %s:%ld: %s\n", address.c_str(), port,
-                     std::strerror(errno));
+        std::fprintf(stderr, "trelvan-sim-pxa: %s\n", emulator.error().c_str());
         return 1;
     }
     std::printf("listening on %s:%u\n", emulator.address().c_str(), emulator.port());

@@ -1,10 +1,5 @@
 #include "SkServer.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,6 +13,7 @@
 #include <mutex>
 #include <thread>
 
+#include "Listener.h"
 #include "SkFaults.h"
 #include "SkInstrument.h"
 
@@ -78,19 +74,14 @@ struct Server::Impl {
     std::list<std::unique_ptr<Connection>> connections;
     int accepted = 0;
 
-    int listenFd = -1;
-    int wake[2] = {-1, -1};
-    std::thread acceptor;
-    std::atomic<bool> stopping{false};
-    uint16_t port = 0;
-    std::string error;
+    net::Listener listener;
 
     std::mutex sleepMutex;
     std::condition_variable sleepCv;
 
     explicit Impl(const Settings& s) : instrument(s) {}
 
-    void acceptLoop();
+    void accept(int fd);
     void reap(bool all);
     void readLoop(Connection& c);
     void writeLoop(Connection& c);
@@ -100,7 +91,7 @@ struct Server::Impl {
 
 bool Server::Impl::sleepFor(int ms) {
     std::unique_lock<std::mutex> lock(sleepMutex);
-    return !sleepCv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping.load(); });
+    return !sleepCv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return listener.stopping(); });
 }
 
 void Server::Impl::record(Connection& c, const Item& item) {
@@ -153,7 +144,7 @@ void Server::Impl::readLoop(Connection& c) {
         }
         return true;
     };
-    while (!stopping && need(kHeaderSize)) {
+    while (!listener.stopping() && need(kHeaderSize)) {
         Item item;
         item.head = readHeader(buf.data() + begin);
         item.badSignature = item.head.signature != kSignature;
@@ -168,7 +159,8 @@ void Server::Impl::readLoop(Connection& c) {
         const bool last = item.badSignature;
         {
             std::unique_lock<std::mutex> lock(c.mutex);
-            c.cv.wait(lock, [&] { return c.queue.size() < kQueueCapacity || c.writerDone || stopping; });
+            c.cv.wait(lock,
+                      [&] { return c.queue.size() < kQueueCapacity || c.writerDone || listener.stopping(); });
             if (!c.writerDone) c.queue.push_back(std::move(item));
         }
         c.cv.notify_all();
@@ -190,13 +182,13 @@ void Server::Impl::writeLoop(Connection& c) {
     while (alive) {
         {
             std::unique_lock<std::mutex> lock(c.mutex);
-            c.cv.wait(lock, [&] { return !c.queue.empty() || c.readerDone || stopping; });
-            if (stopping || (c.queue.empty() && c.readerDone)) break;
+            c.cv.wait(lock, [&] { return !c.queue.empty() || c.readerDone || listener.stopping(); });
+            if (listener.stopping() || (c.queue.empty() && c.readerDone)) break;
             batch.swap(c.queue);
         }
         c.cv.notify_all();
         for (const Item& item : batch) {
-            if (stopping) {
+            if (listener.stopping()) {
                 alive = false;
                 break;
             }
@@ -286,29 +278,17 @@ void Server::Impl::reap(bool all) {
     }
 }
 
-void Server::Impl::acceptLoop() {
-    while (!stopping) {
-        pollfd fds[2] = {{listenFd, POLLIN, 0}, {wake[0], POLLIN, 0}};
-        // The timeout only paces the clean-up of finished connections.
-        const int n = ::poll(fds, 2, 200);
-        if (stopping) break;
-        if (n > 0 && (fds[0].revents & POLLIN)) {
-            const int fd = ::accept(listenFd, nullptr, nullptr);
-            if (fd >= 0) {
-                const int one = 1;
-                ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-                auto c = std::make_unique<Connection>();
-                c->fd = fd;
-                Connection& ref = *c;
-                std::lock_guard<std::mutex> lock(connMutex);
-                c->id = ++accepted;
-                c->reader = std::thread([this, &ref] { readLoop(ref); });
-                c->writer = std::thread([this, &ref] { writeLoop(ref); });
-                connections.push_back(std::move(c));
-            }
-        }
-        reap(false);
-    }
+void Server::Impl::accept(int fd) {
+    // Connections that have finished are cleared up as new ones come, and all of them on stop.
+    reap(false);
+    auto c = std::make_unique<Connection>();
+    c->fd = fd;
+    Connection& ref = *c;
+    std::lock_guard<std::mutex> lock(connMutex);
+    c->id = ++accepted;
+    c->reader = std::thread([this, &ref] { readLoop(ref); });
+    c->writer = std::thread([this, &ref] { writeLoop(ref); });
+    connections.push_back(std::move(c));
 }
 
 Server::Server(Settings settings) : impl_(std::make_unique<Impl>(settings)) {}
@@ -319,60 +299,25 @@ Server::~Server() {
 
 bool Server::start(const std::string& address, uint16_t port) {
     Impl& d = *impl_;
-    if (d.listenFd >= 0) return true;
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1) {
-        d.error = "not an IPv4 address: " + address;
-        return false;
-    }
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    if (fd >= 0) ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 16) != 0) {
-        d.error = "cannot listen on " + address + ":" + std::to_string(port) + ": " + std::strerror(errno);
-        if (fd >= 0) ::close(fd);
-        return false;
-    }
-    socklen_t len = sizeof sa;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-    if (::pipe2(d.wake, O_CLOEXEC) != 0) {
-        d.error = std::string("pipe: ") + std::strerror(errno);
-        ::close(fd);
-        return false;
-    }
-    d.listenFd = fd;
-    d.port = ntohs(sa.sin_port);
-    d.stopping = false;
-    d.acceptor = std::thread([&d] { d.acceptLoop(); });
-    return true;
+    return d.listener.start(address, port, [&d](int fd) { d.accept(fd); });
 }
 
 void Server::stop() {
     Impl& d = *impl_;
-    if (d.listenFd < 0) return;
-    d.stopping = true;
+    if (!d.listener.listening()) return;
+    d.listener.stop();
+    // Taking the lock orders the stop flag before any sleep that is about to begin.
     { std::lock_guard<std::mutex> lock(d.sleepMutex); }
     d.sleepCv.notify_all();
-    const char byte = 0;
-    if (::write(d.wake[1], &byte, 1) < 0) {
-        // The acceptor still sees the stop flag within one poll period.
-    }
-    d.acceptor.join();
     d.reap(true);
-    ::close(d.listenFd);
-    ::close(d.wake[0]);
-    ::close(d.wake[1]);
-    d.listenFd = d.wake[0] = d.wake[1] = -1;
 }
 
 uint16_t Server::port() const {
-    return impl_->port;
+    return impl_->listener.port();
 }
 
 std::string Server::error() const {
-    return impl_->error;
+    return impl_->listener.error();
 }
 
 void Server::setSettings(const Settings& settings) {

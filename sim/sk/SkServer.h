@@ -110,7 +110,8 @@ public:
     Server& operator=(const Server&) = delete;
 
     // Listens on address:port (port 0 picks a free one) and serves any number of connections, each on
-    // its own threads, all talking to the one instrument. False with error() when it cannot listen.
+    // its own threads, all talking to the one instrument. False with error() when it cannot listen,
+    // and for a start while it listens.
     bool start(const std::string& address = "127.0.0.1", uint16_t port = 0);
     // Closes every connection and the listener; waits for the threads. Also done by the destructor.
     void stop();

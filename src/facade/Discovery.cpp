@@ -6,7 +6,7 @@
 #include "facade/Facade.h"
 #include "facade/FacadeTexts.h"
 #include "facade/Shielded.h"
-#include "util/Cp1251.h"
+#include "base/Cp1251.h"
 #include "util/Log.h"
 
 namespace {
@@ -66,7 +66,7 @@ void Trelvan::ListOfDevices() {
         const BackendRow* row = nullptr;
         if (keep) {
             const bool modelKnown = readText(visa, list, VI_ATTR_MODEL_NAME, text);
-            const QString converted = QString::fromUtf8(trv::util::cp1251ToUtf8(text).c_str());
+            const QString converted = QString::fromUtf8(trv::cp1251::toUtf8(text).c_str());
             if (modelKnown) model = converted.toStdString();
             row = trv::backends::forResource(converted, QString::fromLocal8Bit(text.c_str()), modelKnown);
             keep = row != nullptr;

@@ -7,4 +7,4 @@
 #include <trelvan/Trelvan.h>
 
 #include "backends/AnalyzerInterface.h"
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"

@@ -1,6 +1,6 @@
 #include <trelvan/DynamicVisa.h>
 #include "visa/LibraryName.h"
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 #include <QLibrary>
 #include <QString>

@@ -12,13 +12,13 @@
 #include <set>
 #include <vector>
 
-#include "Cp1251.h"
 #include "FindExpr.h"
 #include "Format.h"
 #include "FuzzInput.h"
 #include "ResourceList.h"
 #include "ResourceName.h"
 #include "Scan.h"
+#include "base/Cp1251.h"
 
 namespace {
 
@@ -54,8 +54,8 @@ void resourceList(const std::string& text, char separator) {
         mivisa::ResourceName again;
         check(mivisa::parseResourceName(e.name.canonical().c_str(), again) == VI_SUCCESS);
         // Discovery reports the model in Windows-1251: one byte per character, never more bytes.
-        check(mivisa::utf8ToCp1251(e.model).size() <= e.model.size());
-        mivisa::utf8ToCp1251(e.manufacturer);
+        check(trv::cp1251::fromUtf8(e.model).size() <= e.model.size());
+        trv::cp1251::fromUtf8(e.manufacturer);
     }
 }
 

@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -50,42 +49,36 @@ void LoopbackServer::Peer::hold(int ms) {
 
 LoopbackServer::LoopbackServer(Script script, const std::string& address)
     : m_script(std::move(script)), m_address(address) {
-    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    m_bound.sin_family = AF_INET;
-    ::inet_pton(AF_INET, m_address.c_str(), &m_bound.sin_addr);
-    socklen_t len = sizeof m_bound;
-    if (::bind(m_listener, reinterpret_cast<sockaddr*>(&m_bound), len) != 0 || ::listen(m_listener, 64) != 0)
-        throw std::runtime_error("cannot listen on " + m_address);
-    ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&m_bound), &len);
-    m_port = ntohs(m_bound.sin_port);
-    m_acceptor = std::thread(&LoopbackServer::acceptLoop, this);
+    listen(true, 64);
 }
 
 LoopbackServer::LoopbackServer(Kind kind, const std::string& address)
-    : LoopbackServer([](Peer& p) { p.hold(60000); }, address) {
-    if (kind == Kind::Silent) return;
-    m_stopping = true;
-    m_acceptor.join();
-    if (kind == Kind::Refuse) {
-        ::close(m_listener);
-        m_listener = -1;
-        return;
-    }
+    : m_script([](Peer& p) { p.hold(60000); }), m_address(address) {
+    listen(kind == Kind::Silent, kind == Kind::NeverAccept ? 0 : 64);
+    if (kind == Kind::Refuse) m_listener.stop();
+    if (kind != Kind::NeverAccept) return;
     // Connections nobody accepts fill the shortest queue; later handshakes go unanswered.
-    ::listen(m_listener, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port());
+    ::inet_pton(AF_INET, m_address.c_str(), &sa.sin_addr);
     for (int i = 0; i < 2; ++i) {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         m_fillers.push_back(fd);
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&m_bound), sizeof m_bound);
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
     }
     sleepMs(20);
 }
 
+void LoopbackServer::listen(bool accepting, int backlog) {
+    sim::net::Listener::Accepted accepted;
+    if (accepting) accepted = [this](int fd) { serve(fd); };
+    if (!m_listener.start(m_address, 0, accepted, backlog)) throw std::runtime_error(m_listener.error());
+}
+
 LoopbackServer::~LoopbackServer() {
     m_stopping = true;
-    if (m_acceptor.joinable()) m_acceptor.join();
+    m_listener.stop();
     std::vector<std::thread> workers;
     {
         // Scripts still blocked on a client that has not gone away yet are woken up.
@@ -95,30 +88,23 @@ LoopbackServer::~LoopbackServer() {
     }
     for (std::thread& t : workers) t.join();
     for (int fd : m_fillers) ::close(fd);
-    if (m_listener >= 0) ::close(m_listener);
 }
 
 std::string LoopbackServer::resource() const {
-    return "TCPIP0::" + m_address + "::" + std::to_string(m_port) + "::SOCKET";
+    return "TCPIP0::" + m_address + "::" + std::to_string(port()) + "::SOCKET";
 }
 
-void LoopbackServer::acceptLoop() {
-    while (!m_stopping) {
-        pollfd p{m_listener, POLLIN, 0};
-        if (::poll(&p, 1, 20) <= 0) continue;
-        const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) continue;
-        ++m_accepted;
+void LoopbackServer::serve(int fd) {
+    ++m_accepted;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_open.insert(fd);
+    m_workers.emplace_back([this, fd] {
+        Peer peer(fd, m_stopping);
+        m_script(peer);
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_open.insert(fd);
-        m_workers.emplace_back([this, fd] {
-            Peer peer(fd, m_stopping);
-            m_script(peer);
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_open.erase(fd);
-            ::close(fd);
-        });
-    }
+        m_open.erase(fd);
+        ::close(fd);
+    });
 }
 
 LoopbackServer::Script LoopbackServer::answering(std::function<std::string(const std::string&)> reply) {

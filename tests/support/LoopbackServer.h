@@ -2,8 +2,6 @@
 // stall, close mid-reply, stop reading, drip), refuses connections, or never accepts them.
 #pragma once
 
-#include <netinet/in.h>
-
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -12,6 +10,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "Listener.h"
 
 namespace support {
 
@@ -44,7 +44,7 @@ public:
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
 
-    uint16_t port() const { return m_port; }
+    uint16_t port() const { return m_listener.port(); }
     std::string resource() const;  // "TCPIP0::<address>::<port>::SOCKET"
     int accepted() const { return m_accepted.load(); }
 
@@ -54,17 +54,16 @@ public:
     static Script sending(std::string bytes, int delayMs = 0, int holdMs = 0);
 
 private:
-    void acceptLoop();
+    // Listens; with `accepting`, each connection runs the script.
+    void listen(bool accepting, int backlog);
+    void serve(int fd);
 
     Script m_script;
     std::string m_address;
-    int m_listener = -1;
-    uint16_t m_port = 0;
-    sockaddr_in m_bound{};
+    sim::net::Listener m_listener;
     std::vector<int> m_fillers;
     std::atomic<bool> m_stopping{false};
     std::atomic<int> m_accepted{0};
-    std::thread m_acceptor;
     std::mutex m_mutex;
     std::vector<std::thread> m_workers;
     std::set<int> m_open;

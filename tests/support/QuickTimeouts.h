@@ -3,7 +3,7 @@
 #pragma once
 
 #include <trelvan/DynamicVisa.h>
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace support {
 

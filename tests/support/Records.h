@@ -7,7 +7,7 @@
 
 #include <trelvan/DynamicVisa.h>
 #include <trelvan/Records.h>
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace support {
 

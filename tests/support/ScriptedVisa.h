@@ -11,7 +11,7 @@
 #include <vector>
 
 #include <trelvan/DynamicVisa.h>
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace support {
 

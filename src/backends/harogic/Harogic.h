@@ -14,7 +14,7 @@
 
 #include "backends/AnalyzerInterface.h"
 #include "backends/harogic/HtraApi.h"
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 class TRELVAN_EXPORT Harogic : public analyzerInterface {
 public:

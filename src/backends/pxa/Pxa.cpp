@@ -10,7 +10,7 @@
 #include "backends/ErrorTexts.h"
 #include "backends/pxa/PxaTexts.h"
 #include "util/Log.h"
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "backends/AnalyzerInterface.h"
 #include "backends/pxa/PxaScpi.h"
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 class DynamicVisa;
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include <trelvan/DynamicVisa.h>
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace trv::pxa {
 

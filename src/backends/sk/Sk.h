@@ -12,7 +12,7 @@
 
 #include "backends/AnalyzerInterface.h"
 #include "backends/sk/SkCommandHead.h"
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 class DynamicVisa;
 

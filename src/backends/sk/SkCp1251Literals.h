@@ -4,31 +4,19 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
-#include "util/Cp1251Table.h"
+#include "base/Cp1251.h"
 
 static_assert(sizeof("Ж") == 3, "string literals must be compiled as UTF-8");
 
 namespace trv::cp1251 {
 
-struct Decoded {
-    char32_t codePoint;
-    std::size_t length;
-};
-
 // Throwing inside a constant evaluation is a compile error, which is the point.
-constexpr Decoded decodeAt(const char* s, std::size_t i) {
-    const unsigned char lead = static_cast<unsigned char>(s[i]);
-    if (lead < 0x80) return {lead, 1};
-    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (length == 0) throw "malformed UTF-8";
-    char32_t cp = lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        const unsigned char next = static_cast<unsigned char>(s[i + k]);
-        if ((next & 0xC0) != 0x80) throw "malformed UTF-8";
-        cp = (cp << 6) | (next & 0x3F);
-    }
-    return {cp, length};
+constexpr Utf8Step decodeAt(const char* s, std::size_t i) {
+    const Utf8Step step = decodeUtf8(s, std::char_traits<char>::length(s), i);
+    if (!step.ok) throw "malformed UTF-8";
+    return step;
 }
 
 constexpr unsigned char byteFor(char32_t cp) {
@@ -54,7 +42,7 @@ constexpr Text<N> encode(const char* utf8) {
     Text<N> out{};
     std::size_t n = 0;
     for (std::size_t i = 0; utf8[i] != '\0';) {
-        const Decoded d = decodeAt(utf8, i);
+        const Utf8Step d = decodeAt(utf8, i);
         out.bytes[n++] = static_cast<char>(byteFor(d.codePoint));
         i += d.length;
     }

@@ -3,7 +3,7 @@
 
 #include <trelvan/DynamicVisa.h>
 #include "backends/sk/Sk.h"
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace {
 // Serialises SK destructors only; everything else in SK runs unlocked on one thread at a time.

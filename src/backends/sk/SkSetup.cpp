@@ -10,7 +10,7 @@
 #include "backends/sk/SkDiagnostics.h"
 #include "backends/sk/SkNumbers.h"
 #include "backends/sk/SkVocabulary.h"
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "backends/sk/Sk.h"
 #include "backends/sk/SkDiagnostics.h"
 #include "backends/sk/SkVocabulary.h"
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace {
 

@@ -84,6 +84,17 @@ TEST_F(Facade, DiscoveryKeepsKnownMakersAndModelsFreeOnesFirstNewestFirst) {
     EXPECT_EQ(std::strlen(t.devices[0].address), 127u);
 }
 
+// A busy instrument is another program's: connecting refuses it before VISA is touched.
+TEST_F(Facade, ConnectRefusesABusyInstrumentWithoutTouchingVisa) {
+    t.status = 1;
+    DeviceData busy;
+    std::strcpy(busy.address, "TCPIP0::127.0.0.1::5025::SOCKET");
+    busy.model = "N9030A";
+    busy.busy = true;
+    EXPECT_FALSE(t.setConnect(busy));
+    EXPECT_EQ(instrument.sessionCalls, Texts{});
+}
+
 TEST_F(Facade, ReadBufStopsAtItsCountAndEndsOnThreeEmptyTimeoutsOrALostLink) {
     struct Case {
         std::string stream;

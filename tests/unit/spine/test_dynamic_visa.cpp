@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <trelvan/DynamicVisa.h>
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // A loadable library that exports all 78 VISA names. Each status function answers 7 so that a test
 // can tell a resolved slot from a stub.
 #include <trelvan/VisaFunctions.h>
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace {
 template <typename R>

@@ -1,7 +1,7 @@
 // Reply number parsing and the Windows-1251 code page.
 #include <gtest/gtest.h>
 
-#include "util/Cp1251.h"
+#include "base/Cp1251.h"
 #include "util/Numbers.h"
 
 namespace {
@@ -35,21 +35,29 @@ TEST(LeadingNumbers, ReadLikeStoiAndStodWithoutThrowingAndLeaveTheTargetOnFailur
     }
 }
 
-TEST(Cp1251, RoundTripsEveryAssignedByteDropsTheUnassignedOneAndMarksTheRest) {
+TEST(Cp1251, MapsTheCodePageRoundTripsEveryAssignedByteAndMarksWhatItCannot) {
+    using trv::cp1251::fromUtf8;
+    using trv::cp1251::toUtf8;
+    EXPECT_EQ(fromUtf8("АЯая Ёё №€ К4-Э1"),
+              "\xC0\xDF\xE0\xFF \xA8\xB8 \xB9\x88 \xCA"
+              "4-\xDD"
+              "1");
     const std::string utf8 = "К4-Э1 Ёё №5 «ц»";
-    EXPECT_EQ(trv::util::utf8ToCp1251(utf8).size(), 15u);
-    EXPECT_EQ(trv::util::cp1251ToUtf8(trv::util::utf8ToCp1251(utf8)), utf8);
+    EXPECT_EQ(toUtf8(fromUtf8(utf8)), utf8);
     for (int b = 0x80; b <= 0xFF; ++b) {
         const std::string one(1, static_cast<char>(b));
         if (b != 0x98) {
-            EXPECT_EQ(trv::util::utf8ToCp1251(trv::util::cp1251ToUtf8(one)), one) << b;
+            EXPECT_EQ(fromUtf8(toUtf8(one)), one) << b;
         }
     }
-    EXPECT_EQ(trv::util::cp1251ToUtf8("a\x98"
-                                      "b"),
+    EXPECT_EQ(toUtf8("a\x98"
+                     "b"),
               "ab");
-    EXPECT_EQ(trv::util::utf8ToCp1251("日"), "?");
-    EXPECT_EQ(trv::util::utf8ToCp1251("\xD0"), "?");
+    // Characters the code page lacks, cut, stray and overlong sequences.
+    EXPECT_EQ(fromUtf8("日中x\xD0"), "??x?");
+    EXPECT_EQ(fromUtf8("a\xFF"
+                       "b\xC0\x80"),
+              "a?b?");
 }
 
 }  // namespace

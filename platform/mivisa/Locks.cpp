@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "HostLock.h"
 #include "Status.h"
 
 namespace mivisa {
@@ -25,10 +26,7 @@ std::shared_ptr<ResourceState> Locks::open(const std::string& key) {
 
 void Locks::release(const std::shared_ptr<ResourceState>& state, ViSession who) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (state->exclusiveOwner == who) {
-        state->exclusiveOwner = 0;
-        state->exclusiveDepth = 0;
-    }
+    if (state->exclusiveOwner == who) dropExclusive(*state);
     state->sharedHolders.erase(who);
     if (state->sharedHolders.empty()) state->sharedKey.clear();
     publish(*state);
@@ -40,6 +38,13 @@ bool Locks::isOpen(const std::string& key) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = states_.find(key);
     return it != states_.end() && it->second->openCount > 0;
+}
+
+void Locks::dropExclusive(ResourceState& state) {
+    state.exclusiveOwner = 0;
+    state.exclusiveDepth = 0;
+    if (state.hostLock >= 0) HostLock::release(state.key, state.hostLock);
+    state.hostLock = -1;
 }
 
 void Locks::publish(ResourceState& state) {
@@ -62,7 +67,8 @@ bool Locks::waitUntil(std::unique_lock<std::mutex>& lock, const Deadline& deadli
     return true;
 }
 
-ViStatus Locks::lockExclusive(ResourceState& state, ViSession who, const Deadline& deadline) {
+ViStatus Locks::lockExclusive(ResourceState& state, ViSession who, const Deadline& deadline,
+                              const Deadline& hostDeadline) {
     std::unique_lock<std::mutex> lock(mutex_);
     const bool granted = waitUntil(lock, deadline, [&] {
         if (state.exclusiveOwner != 0) return state.exclusiveOwner == who;
@@ -74,6 +80,20 @@ ViStatus Locks::lockExclusive(ResourceState& state, ViSession who, const Deadlin
     if (!granted) return VI_ERROR_TMO;
     state.exclusiveOwner = who;
     const bool nested = state.exclusiveDepth++ > 0;
+    if (!nested) {
+        // Sessions of this process see it taken meanwhile; the table is not held during the wait.
+        lock.unlock();
+        int fd = -1;
+        const HostLock::Outcome outcome = HostLock::take(state.key, hostDeadline, fd);
+        lock.lock();
+        if (outcome == HostLock::Outcome::HeldElsewhere || state.exclusiveOwner != who) {
+            if (fd >= 0) HostLock::release(state.key, fd);
+            if (state.exclusiveOwner == who) dropExclusive(state);
+            changed_.notify_all();
+            return VI_ERROR_TMO;
+        }
+        state.hostLock = fd;
+    }
     publish(state);
     return nested ? kSuccessNestedExclusive : VI_SUCCESS;
 }
@@ -99,7 +119,7 @@ ViStatus Locks::lockShared(ResourceState& state, ViSession who, const char* requ
 ViStatus Locks::unlock(ResourceState& state, ViSession who) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (state.exclusiveOwner == who && state.exclusiveDepth > 0) {
-        if (--state.exclusiveDepth == 0) state.exclusiveOwner = 0;
+        if (--state.exclusiveDepth == 0) dropExclusive(state);
     } else {
         auto it = state.sharedHolders.find(who);
         if (it == state.sharedHolders.end()) return kErrorSesnNotLocked;

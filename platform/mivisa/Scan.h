@@ -4,7 +4,7 @@
 #include <string>
 
 #include "Args.h"
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace mivisa {
 

@@ -1,6 +1,7 @@
 // Opening and closing: the resource manager, sessions, resource-name parsing and locks.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "Api.h"
@@ -28,6 +29,12 @@ namespace {
 // VISA programs commonly pass 0 as the open timeout; a connection across a LAN needs some time anyway.
 constexpr ViUInt32 kDefaultConnectMs = 5000;
 constexpr ViAccessMode kLoadConfig = 4;
+// The longest wait for another process to let go of an instrument, whatever timeout was asked for.
+constexpr ViUInt32 kMaxHostLockWaitMs = 60000;
+
+Deadline hostLockWait(ViUInt32 timeoutMs) {
+    return Deadline::afterMs(std::min(timeoutMs, kMaxHostLockWaitMs));
+}
 
 }  // namespace
 
@@ -55,8 +62,11 @@ ViStatus open(ViSession sesn, ViRsrc name, ViAccessMode mode, ViUInt32 timeout, 
 
     const ViSession handle = registry.reserve();
     std::shared_ptr<ResourceState> state = Locks::instance().open(rn.key());
+    // Another session of this process is refused at once; another process is waited for in steps, up to
+    // the open timeout.
     if ((mode & VI_EXCLUSIVE_LOCK) != 0 &&
-        Locks::instance().lockExclusive(*state, handle, Deadline::afterMs(0)) != VI_SUCCESS) {
+        Locks::instance().lockExclusive(*state, handle, Deadline::afterMs(0), hostLockWait(timeout)) !=
+            VI_SUCCESS) {
         Locks::instance().release(state, handle);
         return VI_ERROR_RSRC_LOCKED;
     }
@@ -117,7 +127,8 @@ ViStatus viLock(ViSession vi, ViAccessMode lockType, ViUInt32 timeout, ViKeyId r
     auto session = Registry::instance().find<Session>(vi);
     if (!session) return VI_ERROR_INV_OBJECT;
     const Deadline deadline = Deadline::afterMs(timeout);
-    if (lockType == VI_EXCLUSIVE_LOCK) return Locks::instance().lockExclusive(*session->state, vi, deadline);
+    if (lockType == VI_EXCLUSIVE_LOCK)
+        return Locks::instance().lockExclusive(*session->state, vi, deadline, hostLockWait(timeout));
     if (lockType != VI_SHARED_LOCK) return kErrorInvLockType;
     if (requestedKey != nullptr && std::strlen(requestedKey) >= VI_FIND_BUFLEN) return kErrorInvAccessKey;
     std::string granted;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Deadline.h"
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace mivisa {
 

@@ -1,6 +1,6 @@
 #include "Deadline.h"
 
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace mivisa {
 

@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace mivisa {
 

@@ -1,5 +1,6 @@
 // Per-instrument state shared by all sessions of this process: how many sessions hold it open (the busy
-// flag) and who holds an exclusive or shared lock on it.
+// flag) and who holds an exclusive or shared lock on it. An exclusive lock also holds the instrument
+// against other processes of this machine (HostLock).
 #pragma once
 
 #include <atomic>
@@ -11,7 +12,7 @@
 #include <string>
 
 #include "Deadline.h"
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace mivisa {
 
@@ -23,6 +24,7 @@ struct ResourceState {
     int exclusiveDepth = 0;
     std::string sharedKey;
     std::map<ViSession, int> sharedHolders;
+    int hostLock = -1;  // held with the exclusive lock
     // Copies for the I/O path, which must not take the table's mutex on every read.
     std::atomic<ViSession> owner{0};
     std::atomic<int> sharedCount{0};
@@ -37,8 +39,10 @@ public:
     void release(const std::shared_ptr<ResourceState>& state, ViSession who);
     bool isOpen(const std::string& key);
 
-    // VI_SUCCESS (or the nested variant), or VI_ERROR_TMO when another session keeps it past the deadline.
-    ViStatus lockExclusive(ResourceState& state, ViSession who, const Deadline& deadline);
+    // VI_SUCCESS (or the nested variant), or VI_ERROR_TMO when another session of this process keeps it
+    // past `deadline`, or another process past `hostDeadline`.
+    ViStatus lockExclusive(ResourceState& state, ViSession who, const Deadline& deadline,
+                           const Deadline& hostDeadline);
     ViStatus lockShared(ResourceState& state, ViSession who, const char* requestedKey,
                         const Deadline& deadline, std::string& grantedKey);
     ViStatus unlock(ResourceState& state, ViSession who);
@@ -49,6 +53,8 @@ private:
     bool waitUntil(std::unique_lock<std::mutex>& lock, const Deadline& deadline,
                    const std::function<bool()>& ok);
     void publish(ResourceState& state);
+    // Clears the exclusive lock and lets other processes have the instrument.
+    void dropExclusive(ResourceState& state);
 
     std::mutex mutex_;
     std::condition_variable changed_;

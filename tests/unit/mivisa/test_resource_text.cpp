@@ -1,5 +1,4 @@
-// Resource names, search expressions, the configured resource list and where it is read from, and the
-// code page of model names.
+// Resource names, search expressions, and the configured resource list and where it is read from.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -11,7 +10,6 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "Cp1251.h"
 #include "FindExpr.h"
 #include "ResourceList.h"
 #include "ResourceName.h"
@@ -142,15 +140,4 @@ TEST(ResourceList, WithoutVariablesTheUsersConfigurationFolderIsReadBeforeTheSys
     ASSERT_TRUE(WIFEXITED(status));
     if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no private mount namespace here, so /etc is not covered";
     EXPECT_EQ(WEXITSTATUS(status), 0);
-}
-
-TEST(Cp1251, EncodesCyrillicAndMarksWhatItCannot) {
-    EXPECT_EQ(utf8ToCp1251("АЯая Ёё №€ К4-Э1"),
-              "\xC0\xDF\xE0\xFF \xA8\xB8 \xB9\x88 \xCA"
-              "4-\xDD"
-              "1");
-    EXPECT_EQ(utf8ToCp1251("中x\xD0"), "?x?");
-    EXPECT_EQ(utf8ToCp1251("a\xFF"
-                           "b"),
-              "a?b");
 }

@@ -13,9 +13,10 @@
 #include <system_error>
 #include <thread>
 
-#include "Cp1251.h"
+#include "HostLock.h"
 #include "Locks.h"
 #include "Socket.h"
+#include "base/Cp1251.h"
 
 namespace mivisa {
 
@@ -101,13 +102,16 @@ Identity askIdentity(int fd, const Deadline& deadline) {
 }
 
 // Nothing here may outlast the deadline: the connect and the query share it.
-bool probe(const ResourceEntry& entry, Identity& id) {
+bool probe(const ResourceEntry& entry, Identity& id, bool& heldElsewhere) {
     const std::string key = entry.name.key();
     // An instrument a session of ours holds is there; asking it again could disturb that session.
     if (Locks::instance().isOpen(key)) {
         id = recall(key);
         return true;
     }
+    // One another process holds is there too, and is left alone when the list says what it is.
+    heldElsewhere = HostLock::heldElsewhere(key);
+    if (heldElsewhere && !entry.needsIdentity()) return true;
     const Deadline deadline = Deadline::afterMs(probeTimeoutMs());
     ViStatus status;
     const int fd = connectTcp(entry.name.host, entry.name.port, deadline, status);
@@ -120,17 +124,17 @@ bool probe(const ResourceEntry& entry, Identity& id) {
     return true;
 }
 
-FoundResource describe(const ResourceEntry& e, const Identity& id) {
+FoundResource describe(const ResourceEntry& e, const Identity& id, bool heldElsewhere) {
     FoundResource r;
     r.name = e.name.canonical();
     r.key = e.name.key();
-    r.busy = e.busy;
+    r.busy = e.busy || heldElsewhere;
     r.hasManufacturer = e.hasManufacturer || id.known;
     r.manufacturer = e.hasManufacturer ? e.manufacturer : id.manufacturer;
     // A configured model is UTF-8 and is handed out in Windows-1251, as such instruments report it;
     // an identified one is handed out as it came.
     r.hasModel = e.hasModel || id.known;
-    r.model = e.hasModel ? utf8ToCp1251(e.model) : id.model;
+    r.model = e.hasModel ? trv::cp1251::fromUtf8(e.model) : id.model;
     r.hasSerial = e.hasSerial || id.known;
     r.serial = e.hasSerial ? e.serial : id.serial;
     return r;
@@ -154,11 +158,15 @@ std::vector<FoundResource> discover(const std::vector<ResourceEntry>& entries, c
         if (expr.matches(e.name.canonical())) wanted.push_back(&e);
 
     std::vector<char> reachable(wanted.size(), 0);
+    std::vector<char> held(wanted.size(), 0);
     std::vector<Identity> ids(wanted.size());
     std::atomic<size_t> next{0};
     auto worker = [&] {
-        for (size_t i; (i = next.fetch_add(1)) < wanted.size();)
-            reachable[i] = probe(*wanted[i], ids[i]) ? 1 : 0;
+        for (size_t i; (i = next.fetch_add(1)) < wanted.size();) {
+            bool elsewhere = false;
+            reachable[i] = probe(*wanted[i], ids[i], elsewhere) ? 1 : 0;
+            held[i] = elsewhere ? 1 : 0;
+        }
     };
     std::vector<std::thread> pool;
     const size_t threads = std::min(wanted.size(), kMaxProbeThreads);
@@ -172,7 +180,7 @@ std::vector<FoundResource> discover(const std::vector<ResourceEntry>& entries, c
 
     std::vector<FoundResource> found;
     for (size_t i = 0; i < wanted.size(); ++i)
-        if (reachable[i]) found.push_back(describe(*wanted[i], ids[i]));
+        if (reachable[i]) found.push_back(describe(*wanted[i], ids[i], held[i] != 0));
     return found;
 }
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace mivisa {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "Deadline.h"
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace mivisa {
 

@@ -1,5 +1,5 @@
-// VISA C types and the status, attribute and mode values this project uses.
-// Shared by the library's run-time binding and by our own VISA implementation.
+// The VISA status, attribute and mode values this project uses, over the public VISA C types.
+// Shared by the library's run-time binding (src/) and by our own VISA library (platform/mivisa).
 #pragma once
 
 #include <trelvan/VisaTypes.h>

@@ -1,7 +1,7 @@
 // Status values this library returns beyond those the shared VISA header names.
 #pragma once
 
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 namespace mivisa {
 

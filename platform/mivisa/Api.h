@@ -3,7 +3,7 @@
 #pragma once
 
 #include <trelvan/VisaFunctions.h>
-#include "visa/VisaTypes.h"
+#include "base/VisaConstants.h"
 
 #define MIVISA_EXPORT __attribute__((visibility("default")))
 #define MIVISA_DECLARE(R, Name, Args) extern "C" MIVISA_EXPORT R vi##Name Args;

@@ -16,7 +16,7 @@ struct FoundResource {
     std::string manufacturer;
     std::string model;  // Windows-1251 bytes
     std::string serial;
-    bool busy = false;  // as configured
+    bool busy = false;  // as configured, or held by another process when searched
 };
 
 class FindList : public Object {
