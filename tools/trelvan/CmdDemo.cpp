@@ -12,6 +12,7 @@
 #include "Device.h"
 #include "Plot.h"
 #include "RecordingWriter.h"
+#include "Simulated.h"
 #include "Spectrum.h"
 
 namespace cli {
@@ -46,7 +47,8 @@ Row runOne(const DemoInstrument& inst, const std::vector<DeviceData>& found, con
     row.toneDbm = inst.toneLevelDbm;
     const DeviceData* device = nullptr;
     for (const auto& d : found)
-        if (addressOf(d).contains(inst.addressHint, Qt::CaseInsensitive)) device = &d;
+        if (inst.simulated ? isSimulated(d) : addressOf(d).contains(inst.addressHint, Qt::CaseInsensitive))
+            device = &d;
     if (!device) {
         row.result = "not discovered";
         return row;

@@ -60,7 +60,7 @@ DemoLab::~DemoLab() = default;
 bool DemoLab::start(QString& error) {
     std::mt19937 gen(std::random_device{}());
 
-    DemoInstrument pxa{"pxa-n9030a", {}, {1e9, 10e6, -10, 8192, 4}, 1.5e6, -20.0, 0.0};
+    DemoInstrument pxa{"pxa-n9030a", {}, false, {1e9, 10e6, -10, 8192, 4}, 1.5e6, -20.0, 0.0};
     impl_->pxa.setTone(pxa.toneOffsetHz, pxa.toneLevelDbm);
     impl_->pxa.setNoiseDbm(kNoiseDbm);
     impl_->pxa.setSerial("DEMO-PXA");
@@ -71,7 +71,7 @@ bool DemoLab::start(QString& error) {
     }
     pxa.addressHint = QStringLiteral("::%1::").arg(pxaHost);
 
-    DemoInstrument sk{"sk-k4", {}, {2.4e9, 7.5e6, 0, 8192, 4}, 600e3, -25.0,
+    DemoInstrument sk{"sk-k4", {}, false, {2.4e9, 7.5e6, 0, 8192, 4}, 600e3, -25.0,
                       skVoltsPerUnit()};
     sim::sk::Settings settings;
     settings.countsPerVolt = kSkCountsPerVolt;
@@ -87,7 +87,7 @@ bool DemoLab::start(QString& error) {
     instruments_ = {pxa, sk};
 
 #if defined(TRELVAN_DEMO_HTRA_SIM)
-    DemoInstrument usb{"harogic-usb", "USB::", {900e6, 15e6, -10, 8192, 4}, -2e6, -30.0, 0.0};
+    DemoInstrument usb{"harogic-usb", {}, true, {900e6, 15e6, -10, 8192, 4}, -2e6, -30.0, 0.0};
     qputenv("TRELVAN_SIMULATED_USB", "1");
     HtraSim_Reset();
     HtraSim_SetSignal(0, usb.toneOffsetHz, usb.toneLevelDbm, kNoiseDbm);

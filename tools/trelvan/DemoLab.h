@@ -12,7 +12,8 @@ namespace cli {
 
 struct DemoInstrument {
     QString name;         // file name stem and table label
-    QString addressHint;  // text that the discovered address contains
+    QString addressHint;   // text that the discovered address contains
+    bool simulated = false;  // instead: the device library's simulated device
     Request request;
     double toneOffsetHz = 0;
     double toneLevelDbm = 0;
