@@ -196,6 +196,8 @@ TEST_F(Facade, TheBinaryCaptureAsksForBigEndianFloatsAndPairsThemInExactPieces) 
     EXPECT_EQ(instrument.readRequests, (std::vector<ViUInt32>{2, 4, 1024, 180, 1}));
     EXPECT_EQ(instrument.stream, "+0\n");
     EXPECT_EQ(t.status, VI_SUCCESS);
+    // Each capture path states its format and byte order itself, whichever path ran before.
+    EXPECT_EQ(instrument.count(":FORMat:TRACe:DATA REAL\n"), 1);
     EXPECT_EQ(instrument.count(":FORMat:BORDer NORMal\n"), 1);
     EXPECT_EQ(instrument.count(":FORMat:BORDer SWAP\n"), 0);
 }
