@@ -9,9 +9,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#ifndef M_PI
-#define M_PI 3.14159265358979323846
-#endif
 #define EXPORT __attribute__((visibility("default")))
 #define MAX_DEVICES 8
 #define PAIRS 4096
