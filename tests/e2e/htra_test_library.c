@@ -1,19 +1,14 @@
 /* A USB device library for tests, written from the nine functions' contract alone and sharing no code
  * with the stand-in: what a vendor's libhtra_api.so looks like to the backend. Its records are larger
- * than the fields the backend reads, as a vendor's may be. Environment, read at every call:
- *   HTRA_TEST_MODELS        model codes of the attached devices, comma-separated (default "10,94,42");
- *                           device n has identifier 7000 + n
- *   HTRA_TEST_FAIL          FUNCTION=STATUS: every call of that function returns STATUS
- *   HTRA_TEST_RECORD_BYTES  bytes written into each device information and packet record (default 1024)
+ * than the fields the backend reads, as a vendor's may be. Three devices are attached, of model codes
+ * 10, 94 and 42; device n has identifier 7000 + n. HTRA_TEST_RECORD_BYTES, read at every call, is the
+ * number of bytes written into each device information and packet record (default 1024).
  * Packets carry a tone 1 MHz above the centre at the configured output rate, 4096 pairs each. */
 #include <math.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
-#ifndef M_PI
-#define M_PI 3.14159265358979323846
-#endif
 #define EXPORT __attribute__((visibility("default")))
 #define MAX_DEVICES 8
 #define PAIRS 4096
@@ -33,23 +28,8 @@ static struct device devices[MAX_DEVICES];
 EXPORT int HtraTest_Present(void) { return 1; }
 
 static int model_of(int number) {
-    const char* text = getenv("HTRA_TEST_MODELS");
-    if (text == NULL) text = "10,94,42";
-    for (int n = 0; *text != '\0' && n < MAX_DEVICES; ++n) {
-        char* end = NULL;
-        long code = strtol(text, &end, 10);
-        if (end == text) return -1;
-        if (n == number) return (int)code;
-        text = *end == ',' ? end + 1 : end;
-    }
-    return -1;
-}
-
-static int injected(const char* function) {
-    const char* text = getenv("HTRA_TEST_FAIL");
-    size_t length = strlen(function);
-    if (text == NULL || strncmp(text, function, length) != 0 || text[length] != '=') return 0;
-    return atoi(text + length + 1);
+    static const int models[] = {10, 94, 42};
+    return number >= 0 && number < 3 ? models[number] : -1;
 }
 
 static size_t record_bytes(size_t least) {
@@ -76,8 +56,6 @@ static void get(const void* record, size_t offset, void* value, size_t size) {
 
 EXPORT int Device_Open(void** handle, int number, const void* profile, void* info) {
     (void)profile;
-    int status = injected("Device_Open");
-    if (status != 0) return status;
     if (handle == NULL || number < 0 || model_of(number) < 0) return -1;
     if (devices[number].open) return -2;
     memset(&devices[number], 0, sizeof devices[number]);
@@ -98,8 +76,6 @@ EXPORT int Device_Close(void** handle) {
 EXPORT int Device_QueryDeviceInfo(void** handle, void* info) {
     struct device* d = device_of(handle);
     if (d == NULL) return -8;
-    int status = injected("Device_QueryDeviceInfo");
-    if (status != 0) return status;
     memset(info, 0x5A, record_bytes(16));
     uint64_t identifier = 7000 + (uint64_t)(d - devices);
     uint16_t model = (uint16_t)model_of((int)(d - devices));
@@ -111,7 +87,7 @@ EXPORT int Device_QueryDeviceInfo(void** handle, void* info) {
 EXPORT int Device_QueryDeviceState_Realtime(void** handle, void* state) {
     if (device_of(handle) == NULL) return -8;
     memset(state, 0, 64);
-    return injected("Device_QueryDeviceState_Realtime");
+    return 0;
 }
 
 EXPORT int IQS_ProfileDeInit(void** handle, void* profile) {
@@ -129,8 +105,6 @@ EXPORT int IQS_ProfileDeInit(void** handle, void* profile) {
 EXPORT int IQS_Configuration(void** handle, const void* in, void* out, void* info) {
     struct device* d = device_of(handle);
     if (d == NULL) return -8;
-    int status = injected("IQS_Configuration");
-    if (status != 0) return status;
     uint32_t decimation = 0;
     double rate = 0;
     get(in, 16, &decimation, sizeof decimation);
@@ -148,23 +122,20 @@ EXPORT int IQS_Configuration(void** handle, const void* in, void* out, void* inf
 EXPORT int IQS_BusTriggerStart(void** handle) {
     struct device* d = device_of(handle);
     if (d == NULL) return -8;
-    int status = injected("IQS_BusTriggerStart");
-    if (status == 0) d->streaming = 1;
-    return status;
+    d->streaming = 1;
+    return 0;
 }
 
 EXPORT int IQS_BusTriggerStop(void** handle) {
     struct device* d = device_of(handle);
     if (d == NULL) return -8;
     d->streaming = 0;
-    return injected("IQS_BusTriggerStop");
+    return 0;
 }
 
 EXPORT int IQS_GetIQStream_PM1(void** handle, void* packet) {
     struct device* d = device_of(handle);
     if (d == NULL) return -8;
-    int status = injected("IQS_GetIQStream_PM1");
-    if (status != 0 && status != -12) return status;
     if (!d->streaming) return -10;
 
     uint32_t decimation = 1;
@@ -183,5 +154,5 @@ EXPORT int IQS_GetIQStream_PM1(void** handle, void* packet) {
     put(packet, 0, &samples, sizeof samples);
     put(packet, 8, &scale, sizeof scale);
     put(packet, 24, d->profile, PROFILE_BYTES);
-    return status;
+    return 0;
 }

@@ -23,13 +23,12 @@ public:
         sa.sin_family = AF_INET;
         sa.sin_port = htons(port);
         ::inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
-        m_connected = ::connect(m_fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+        ::connect(m_fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
     }
     ~Client() { ::close(m_fd); }
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
 
-    bool connected() const { return m_connected; }
     bool send(const std::string& bytes) {
         size_t done = 0;
         while (done < bytes.size()) {
@@ -38,16 +37,6 @@ public:
             done += size_t(r);
         }
         return true;
-    }
-    // Up to and including the line end; what arrived before the peer closed or went quiet otherwise.
-    std::string line() {
-        std::string out;
-        char c;
-        while (::recv(m_fd, &c, 1, 0) == 1) {
-            out.push_back(c);
-            if (c == '\n') break;
-        }
-        return out;
     }
     // Exactly n bytes, or what arrived before the peer closed or went quiet.
     std::string bytes(size_t n) {
@@ -61,20 +50,14 @@ public:
         out.resize(got);
         return out;
     }
-    std::string ask(const std::string& query) {
-        send(query + "\n");
-        return line();
-    }
     // True when the peer has closed: a receive returns end of stream.
     bool closedByPeer() {
         char c;
         return ::recv(m_fd, &c, 1, 0) == 0;
     }
-    int fd() const { return m_fd; }
 
 private:
     int m_fd = -1;
-    bool m_connected = false;
 };
 
 }  // namespace support

@@ -63,7 +63,7 @@ ViStatus scriptedQueryf(ViSession, ViString write, ViString readFormat, ...) {
     if (s.answer) {
         reply = s.answer(write);
     } else if (!s.opcFromReplies && std::strcmp(write, "*OPC?\n") == 0) {
-        reply = s.opcReply;
+        reply = "1\n";
     } else if (!s.replies.empty()) {
         reply = s.replies.front();
         s.replies.pop_front();
@@ -92,14 +92,14 @@ ViStatus scriptedSetAttribute(ViObject, ViAttr attribute, ViAttrState value) {
 ViStatus scriptedOpenDefaultRM(ViPSession rm) {
     self().sessionCalls.push_back("openRM");
     *rm = self().nextHandle++;
-    return self().openStatus;
+    return VI_SUCCESS;
 }
 
 ViStatus scriptedOpen(ViSession, ViRsrc name, ViAccessMode mode, ViUInt32 timeout, ViPSession session) {
     self().sessionCalls.push_back("open " + std::string(name) + " " + std::to_string(mode) + " " +
                                   std::to_string(timeout));
     *session = self().nextHandle++;
-    return self().openStatus;
+    return VI_SUCCESS;
 }
 
 ViStatus scriptedClose(ViObject handle) {

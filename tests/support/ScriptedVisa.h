@@ -27,13 +27,12 @@ struct ScriptedVisa {
     ViStatus whenCapped = VI_ERROR_TMO;
     ViStatus whenDry = VI_ERROR_TMO;
 
-    // viQueryf: `answer` when set; else "*OPC?" gets `opcReply` (unless `opcFromReplies`), anything
+    // viQueryf: `answer` when set; else "*OPC?" gets "1" (unless `opcFromReplies`), anything
     // else the next of `replies`, and a timeout once they run out. A read format with a width stores at
     // most that many bytes, as a VISA library does; one without stores the whole reply, so a caller
     // that trusts a short buffer is caught under the sanitizer.
     std::function<std::string(const std::string& query)> answer;
     std::deque<std::string> replies;
-    std::string opcReply = "1\n";
     bool opcFromReplies = false;
     ViStatus queryStatus = VI_SUCCESS;
 
@@ -43,7 +42,6 @@ struct ScriptedVisa {
     std::function<void(const std::string& bytes)> onWrite;
     ViStatus writeStatus = VI_SUCCESS;
 
-    ViStatus openStatus = VI_SUCCESS;
     ViSession nextHandle = 100;
 
     // viFindRsrc and viFindNext walk `found`; viGetAttribute answers from the current entry's texts

@@ -78,7 +78,6 @@ std::function<void()> usbFault(int device, HtraSimFunction f, int status) {
 const std::vector<Row> kRows = {
     {"no fault", {}, kNoUsbFault, kOneProbe, kBoth},
     {"dead host (connection refused)", {kRefuses}, kNoUsbFault, kOneProbe, kBoth},
-    {"host never answers the connection", {kNeverAccepts}, kNoUsbFault, kOneProbe, kBoth},
     {"eight hosts never answer the connection", std::vector<Host>(8, kNeverAccepts), kNoUsbFault, kOneProbe,
      kBoth},
     {"host accepts but never answers *IDN?", {kSilent}, kNoUsbFault, kOneProbe, kUnnamedToo},

@@ -52,10 +52,6 @@ std::vector<int> allBut(std::vector<int> left) {
     return out;
 }
 
-std::vector<int> only(int status) {
-    return {status};
-}
-
 const std::vector<int> kAll = allBut({});
 const auto kCapture = Entry::Capture;
 const auto kEmpty = Block::Empty;
@@ -83,7 +79,7 @@ void busNeverDelivers(Instrument& in, int status) {
 const std::vector<Fault> kFaults = {
     {"Device_Open fails on all 30 attempts", Entry::Connect, kAll, failNext(HTRASIM_DEVICE_OPEN, 30),
      waits(30, 10, "open retry"), kUnchanged, kInjected, false, kReconnect},
-    {"Device_Open fails 29 times, then opens", Entry::Connect, only(-1), failNext(HTRASIM_DEVICE_OPEN, 29),
+    {"Device_Open fails 29 times, then opens", Entry::Connect, {-1}, failNext(HTRASIM_DEVICE_OPEN, 29),
      waits(29, 10, "open retry"), kUnchanged, 0, true},
     {"IQS_ProfileDeInit fails at connect", Entry::Connect, kAll, failNext(HTRASIM_PROFILE_DEINIT, 1), kNoWait,
      kUnchanged, 0, true},
@@ -97,21 +93,21 @@ const std::vector<Fault> kFaults = {
      true},
     {"packet read fails", kCapture, allBut({-10, -12, -14}), failNext(HTRASIM_GET_IQ_STREAM, 1), kNoWait,
      kEmpty, kInjected, false, kReconnect},
-    {"device vanishes after the first packet", kCapture, only(-1), failNext(HTRASIM_GET_IQ_STREAM, 1, 1),
+    {"device vanishes after the first packet", kCapture, {-1}, failNext(HTRASIM_GET_IQ_STREAM, 1, 1),
      kNoWait, kEmpty, kInjected, false, kReconnect},
-    {"packet read: bus time-out once", kCapture, only(-10), failNext(HTRASIM_GET_IQ_STREAM, 1), kNoWait,
+    {"packet read: bus time-out once", kCapture, {-10}, failNext(HTRASIM_GET_IQ_STREAM, 1), kNoWait,
      kFull, 0, true, kNext, "Warning: bus timeout "},
-    {"packet read: bus time-out three times in a row", kCapture, only(-10),
+    {"packet read: bus time-out three times in a row", kCapture, {-10},
      failNext(HTRASIM_GET_IQ_STREAM, 3), kNoWait, kEmpty, kInjected, true},
-    {"packet read: the bus never delivers", kCapture, only(-10), busNeverDelivers, kNoWait, kEmpty, kInjected,
+    {"packet read: the bus never delivers", kCapture, {-10}, busNeverDelivers, kNoWait, kEmpty, kInjected,
      true, kReconnect},
-    {"packet read: IF saturation on every packet", kCapture, only(-12), failNext(HTRASIM_GET_IQ_STREAM, 3),
+    {"packet read: IF saturation on every packet", kCapture, {-12}, failNext(HTRASIM_GET_IQ_STREAM, 3),
      kNoWait, kFull, kInjected, true},
-    {"packet read: temperature warning", kCapture, only(-14), failNext(HTRASIM_GET_IQ_STREAM, 1), kNoWait,
+    {"packet read: temperature warning", kCapture, {-14}, failNext(HTRASIM_GET_IQ_STREAM, 1), kNoWait,
      kEmpty, kInjected, true},
-    {"device reports 0 samples per packet", kCapture, only(0), noSamplesPerPacket, kNoWait, kEmpty, 0, true,
+    {"device reports 0 samples per packet", kCapture, {0}, noSamplesPerPacket, kNoWait, kEmpty, 0, true,
      kReconnect},
-    {"packets arrive slowly (50 ms each)", kCapture, only(0), slowPackets, waits(3, 50, "packet delay"),
+    {"packets arrive slowly (50 ms each)", kCapture, {0}, slowPackets, waits(3, 50, "packet delay"),
      kFull, 0, true},
 };
 

@@ -1,12 +1,11 @@
-// SK over our VISA library against the emulated instrument: the limits it learns from what the
-// instrument clamps, and tones that the instrument shapes with a response of its own coming out, after
-// the library's correction, where they are and equally strong across the band.
+// SK over our VISA library against the emulated instrument: tones that the instrument shapes with a
+// response of its own come out, after the library's correction, where they are and equally strong across
+// the band. (The limits learned from what the instrument clamps are the session unit test's.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <tuple>
 
 #include "SkServer.h"
 #include "backends/sk/Sk.h"
@@ -28,10 +27,6 @@ TEST(SkOverVisa, TonesComeOutWhereTheyAreAndFlatAcrossTheBand) {
     ASSERT_EQ(r.visa.viOpen(r.resourceManager, r.device.address, VI_EXCLUSIVE_LOCK, 5000, &r.session),
               VI_SUCCESS);
     SK sk(r.init(), SkSettleTimes{0, 0});
-    // The limits, learned from what the instrument clamped the settings to.
-    const Params lo = sk.getParams(MIN), hi = sk.getParams(MAX);
-    EXPECT_EQ(std::tie(lo.frequency, lo.sampleRate, lo.refLevel), std::make_tuple(10e6, 450e3, -50));
-    EXPECT_EQ(std::tie(hi.frequency, hi.sampleRate, hi.refLevel), std::make_tuple(18e9, 12.5e6, 30));
     Params p{2.4e9, 4.5e6, 0};
     sk.setParams(p);
     sk.setNumPoints(2048);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <numeric>
 #include <thread>
 
 #include "backends/pxa/Pxa.h"
@@ -32,12 +33,6 @@ protected:
     support::ScriptedVisa instrument;
     unsigned long retCount = 12345;
 };
-
-std::string bigEndianFloats(int n) {
-    std::vector<float> values;
-    for (int k = 0; k < n; ++k) values.push_back(static_cast<float>(k));
-    return support::bigEndianFloats(values);
-}
 
 TEST_F(Facade, DiscoveryKeepsKnownMakersAndModelsFreeOnesFirstNewestFirst) {
     using Attr = std::map<ViAttr, std::string>;
@@ -188,7 +183,9 @@ TEST_F(Facade, CustomCommandAndGetErrorsTalkOnlyToAHealthyN9030A) {
 TEST_F(Facade, TheBinaryCaptureAsksForBigEndianFloatsAndPairsThemInExactPieces) {
     instrument.replies = {"150\n"};
     // 301 floats: the odd one at the end makes no pair.
-    instrument.stream = support::definiteBlock(bigEndianFloats(301)) + "+0\n";
+    std::vector<float> ramp(301);
+    std::iota(ramp.begin(), ramp.end(), 0.0f);
+    instrument.stream = support::definiteBlock(support::bigEndianFloats(ramp)) + "+0\n";
     const auto samples = t.getData(0.0);
     ASSERT_EQ(samples.size(), 150u);
     EXPECT_EQ(samples[0], std::complex<double>(0, 1));
@@ -196,6 +193,8 @@ TEST_F(Facade, TheBinaryCaptureAsksForBigEndianFloatsAndPairsThemInExactPieces) 
     EXPECT_EQ(instrument.readRequests, (std::vector<ViUInt32>{2, 4, 1024, 180, 1}));
     EXPECT_EQ(instrument.stream, "+0\n");
     EXPECT_EQ(t.status, VI_SUCCESS);
+    // Each capture path states its format and byte order itself, whichever path ran before.
+    EXPECT_EQ(instrument.count(":FORMat:TRACe:DATA REAL\n"), 1);
     EXPECT_EQ(instrument.count(":FORMat:BORDer NORMal\n"), 1);
     EXPECT_EQ(instrument.count(":FORMat:BORDer SWAP\n"), 0);
 }
