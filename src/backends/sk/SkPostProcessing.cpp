@@ -145,8 +145,8 @@ void SK::PostProcessing(std::vector<std::complex<double>>* samples) {
     // The kept bins are packed to the front in that order, which is the order the shorter inverse
     // transform expects. Each thread packs the kept bins of its own stretch to that stretch's start;
     // the stretches are then closed up in order.
-    const Band band{params->frequency, params->sampleRate, span * kKeptHalfShare, trv::sk::kOutputScale / n,
-                    n};
+    const double scale = trv::sk::kOutputScale / n;
+    const Band band{params->frequency, params->sampleRate, span * kKeptHalfShare, scale, n};
     const int threads = trv::skfft::threadsFor(n);
     std::vector<std::size_t> starts(threads + 1), counts(threads);
     for (int t = 0; t <= threads; ++t) starts[t] = n / threads * t + std::min<std::size_t>(t, n % threads);
