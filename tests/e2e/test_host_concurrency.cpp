@@ -61,15 +61,10 @@ TEST(HostConcurrency, TwoFacadeObjectsAcquireFromTwoInstrumentsAtOnce) {
     ASSERT_TRUE(bench.running());
     Trelvan first, second;
     const std::vector<DeviceData> list = first.getDevList();
-    const DeviceData* pxa = host::find(list, bench.pxaAddress());
-    const DeviceData* sk = host::find(list, bench.skAddress());
-    ASSERT_TRUE(pxa != nullptr && sk != nullptr);
-    ASSERT_TRUE(first.setConnect(*pxa));
-    first.setParam(Params{1e9, 10e6, 0});
-    first.setNumPts(100000);
+    const DeviceData *pxa = host::find(list, bench.pxaAddress()), *sk = host::find(list, bench.skAddress());
     second.getDevList();
-    ASSERT_TRUE(second.setConnect(*sk));
-    second.setParam(Params{1e9, 10e6, 0});
+    ASSERT_TRUE(pxa != nullptr && sk != nullptr && first.setConnect(*pxa) && second.setConnect(*sk));
+    first.setNumPts(100000);
     second.setNumPts(8192);
 
     std::atomic<bool> stalled{true};

@@ -165,8 +165,6 @@ try:
         dev.setGain(SoapySDR.SOAPY_SDR_RX, 0, "REF", 0)
         rx = dev.setupStream(SoapySDR.SOAPY_SDR_RX, SoapySDR.SOAPY_SDR_CS16, [0])
         buf = np.zeros(2 * 4096, np.int16)
-        check(dev.readStream(rx, [buf], 4096, timeoutUs=100000).ret == SoapySDR.SOAPY_SDR_TIMEOUT,
-              "an inactive stream times out")
         dev.activateStream(rx)
         listed = SoapySDR.Device.enumerate(dict(driver="trelvan"))
         check(len(listed) == len(INSTRUMENTS), f"find while streaming lists {len(listed)} instruments")

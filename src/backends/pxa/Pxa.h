@@ -1,4 +1,4 @@
-// Backend for the Keysight N9030A: SCPI text over the socket session the facade has opened.
+// Backend for the N9030A: SCPI text over the socket session the facade has opened.
 #pragma once
 
 #include <trelvan/Export.h>

@@ -237,13 +237,16 @@ private:
 };
 
 TEST_F(Facade, WhatABackendThrowsDuringAnAcquisitionStaysInsideAndTheFacadeIsFreeAgain) {
-    for (const auto& raise :
-         std::vector<std::function<void()>>{[] { throw std::bad_alloc(); }, [] { throw 7; }}) {
+    const std::pair<std::function<void()>, QString> raises[] = {
+        {[] { throw std::bad_alloc(); }, "std::bad_alloc"}, {[] { throw 7; }, "an exception of no standard type"}};
+    for (const auto& [raise, what] : raises) {
         ThrowingBackend backend(raise);
         t.backend = &backend;
         QVector<IQ_Elem> samples;
+        support::LogCapture log;
         t.getData(&samples);
         EXPECT_EQ(samples.size(), 10);
+        EXPECT_EQ(log.lines(), QStringList{"Swallowed from the backend in getData: " + what});
         EXPECT_NO_THROW(t.setParam(Params{1e9, 1e6, 0}));
         EXPECT_NO_THROW(t.setNumPts(100));
         EXPECT_NO_THROW(t.getParameters(CUR));
