@@ -32,6 +32,16 @@ Trelvan::~Trelvan() {
     QMutex& acquisition = trv::facade::stateOf(*this).acquisition;
     lockForTeardown(acquisition);
     status = VI_ERROR_ABORT;
+    // An object a program made for an instrument of its own goes with its backend and its sessions, so
+    // the instrument is free again. The global instance keeps its unload sequence: it ends with the
+    // process, when the device library may already be gone.
+    if (this != &trelvan) {
+        replaceBackend(nullptr);
+        if (session != 0) {
+            visa.viClose(session);
+            visa.viClose(resourceManager);
+        }
+    }
     visa.Uninitialize();
     unlockFacade(acquisition);
     trv::facade::forget(*this);

@@ -53,10 +53,7 @@ long guarded(const std::string& what, int hangMs, const std::function<void()>& c
 }
 
 Facade makeFacade() {
-    Facade t(new Trelvan, [](Trelvan* facade) {
-        delete facade->backend;
-        delete facade;
-    });
+    Facade t(new Trelvan, [](Trelvan* facade) { delete facade; });
     EXPECT_EQ(t->visa.MissingFnCount(), 0) << "libMiVISA64 not found";
     support::useQuickTimeouts(t->visa);
     t->setDisconnect();  // a fresh facade counts as connected until told otherwise

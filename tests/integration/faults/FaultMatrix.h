@@ -48,8 +48,8 @@ std::string describe(const QVector<Error>& errors);
 // reported and ends the process, since nothing could unblock it.
 long guarded(const std::string& what, int hangMs, const std::function<void()>& call);
 
-// A facade with its own VISA binding, shortened timeouts and the status word at "not connected". The
-// library's facade never releases its last backend (its one instance lives until unload); this one does.
+// A facade with its own VISA binding, shortened timeouts and the status word at "not connected"; deleting
+// it releases its backend and sessions.
 using Facade = std::unique_ptr<Trelvan, void (*)(Trelvan*)>;
 Facade makeFacade();
 DeviceData deviceAt(const std::string& address, const std::string& model);

@@ -177,10 +177,7 @@ void vanishedInstrument(std::string& skipped) {
     if (!skipped.empty()) return;
     sim::PxaEmulator emulator;
     ASSERT_TRUE(emulator.start("127.0.0.1", 0));
-    Facade t(new Trelvan, [](Trelvan* facade) {
-        delete facade->backend;
-        delete facade;
-    });
+    Facade t(new Trelvan, [](Trelvan* facade) { delete facade; });
     t->setDisconnect();
     ASSERT_TRUE(t->setConnect(deviceAt(emulator.resource(), "N9030A")));
     t->setNumPts(kPoints);

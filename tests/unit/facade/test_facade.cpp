@@ -29,8 +29,8 @@ protected:
         t.isPXA = true;
         std::strcpy(t.device.address, "TCPIP0::127.0.0.1::5025::SOCKET");
     }
+    support::ScriptedVisa instrument;  // outlives the facade, which closes its sessions as it goes
     Trelvan t;
-    support::ScriptedVisa instrument;
     unsigned long retCount = 12345;
 };
 
