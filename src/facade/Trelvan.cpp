@@ -32,12 +32,13 @@ Trelvan::~Trelvan() {
     QMutex& acquisition = trv::facade::stateOf(*this).acquisition;
     lockForTeardown(acquisition);
     status = VI_ERROR_ABORT;
-    // An object a program made for an instrument of its own goes with its backend and its sessions, so
-    // the instrument is free again. The global instance keeps its unload sequence: it ends with the
-    // process, when the device library may already be gone.
+    // An object a program made for an instrument of its own goes with its backend and the sessions its
+    // connect opened, so the instrument is free again. The global instance keeps its unload sequence: it
+    // ends with the process, when the device library may already be gone.
     if (this != &trelvan) {
+        const BackendRow* row = trv::facade::stateOf(*this).row;
         replaceBackend(nullptr);
-        if (session != 0) {
+        if (row != nullptr && row->needsVisaSession && session != 0) {
             visa.viClose(session);
             visa.viClose(resourceManager);
         }
