@@ -115,7 +115,9 @@ QImage renderSpectrum(const Spectrum& s, const PlotText& text, PlotGeometry* geo
         p.drawText(QRectF(x - 60, g.area.bottom() + 6, 120, 18), Qt::AlignHCenter | Qt::AlignTop,
                    c.toString(f, 'f', decimals));
     }
-    for (double v = g.topDb; v >= g.bottomDb - 1e-9; v -= g.dbPerDivision) {
+    // Counted, not stepped: a recording's levels may be infinite, and a step would then never end.
+    for (int d = 0; d <= kDivisions; ++d) {
+        const double v = g.topDb - d * g.dbPerDivision;
         const double y = yOf(v);
         p.setPen(QColor(225, 225, 225));
         p.drawLine(QPointF(g.area.left(), y), QPointF(g.area.right(), y));

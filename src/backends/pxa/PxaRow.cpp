@@ -1,5 +1,6 @@
 // The N9030A's row: how its records are recognised, made and listed, and what its samples are.
 #include <algorithm>
+#include <cmath>
 
 #include "backends/BackendRow.h"
 #include "backends/ErrorTexts.h"
@@ -37,7 +38,9 @@ double fullScale(int refLevelDbm) {
 // The span sets the rate freely between the limits; offer the 1-2-5 steps between them and the limits.
 std::vector<RateChoice> sampleRates(analyzerInterface*, const Params& min, const Params& max) {
     std::vector<RateChoice> rates;
-    if (!(min.sampleRate > 0) || !(max.sampleRate >= min.sampleRate)) return rates;
+    // Limits come from the instrument: an infinite one would make the list endless.
+    if (!(min.sampleRate > 0) || !(max.sampleRate >= min.sampleRate) || !std::isfinite(max.sampleRate))
+        return rates;
     rates.push_back({min.sampleRate, min.sampleRate});
     for (double decade = 1; decade <= max.sampleRate; decade *= 10)
         for (double step : {1.0, 2.0, 5.0}) {
